@@ -1,0 +1,143 @@
+/* Hushgauge capture library: the C interface.
+ *
+ * The one door to audio for the whole program. The main window links this
+ * library directly; the spectrum display binds a few of its entry points at
+ * run time (dlopen). Implemented over PulseAudio (libpulse, threaded main
+ * loop) and FFTW in audio/lib/; nothing of PulseAudio shows through here.
+ *
+ * Threads: every function may be called from any thread. Error codes are kept
+ * per calling thread (BASS_ErrorGetCode). The "current recording device" is
+ * per thread too (BASS_RecordInit and BASS_RecordSetDevice set it).
+ * Callbacks (RECORDPROC, DSPPROC) run on the library's own capture thread;
+ * they must not call BASS_RecordFree, BASS_Free or BASS_RecordInit.
+ */
+#ifndef HUSHGAUGE_CAPTURE_H
+#define HUSHGAUGE_CAPTURE_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(HG_CAPTURE_BUILD)
+#define HGAPI __attribute__((visibility("default")))
+#else
+#define HGAPI
+#endif
+
+typedef uint32_t DWORD;
+typedef int32_t BOOL;
+typedef DWORD HRECORD; /* a capture channel; 0 = none */
+typedef DWORD HDSP;    /* a DSP routine attached to a channel; 0 = none */
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+
+/* One capture device (a capture source of the sound server). */
+typedef struct BASS_DEVICEINFO {
+    const char *name;   /* the source's description, UTF-8; owned by the library */
+    const char *driver; /* the source's server name, UTF-8; owned by the library */
+    DWORD flags;        /* BASS_DEVICE_* bits */
+} BASS_DEVICEINFO;
+
+#define BASS_DEVICE_ENABLED 1u  /* the source exists on the server now */
+#define BASS_DEVICE_INIT 4u     /* initialised by BASS_RecordInit */
+#define BASS_DEVICE_MONITOR 8u  /* a monitor source (what a sink plays) */
+
+/* Format of a channel. */
+typedef struct BASS_CHANNELINFO {
+    DWORD freq;  /* sample rate in Hz */
+    DWORD chans; /* number of channels */
+    DWORD flags; /* BASS_SAMPLE_* bits the channel was started with */
+} BASS_CHANNELINFO;
+
+/* Flags of BASS_RecordStart. */
+#define BASS_SAMPLE_FLOAT 256u /* 32-bit floating-point samples */
+
+/* Length codes of BASS_ChannelGetData. */
+#define BASS_DATA_AVAILABLE 0u           /* bytes of captured data held for reads */
+#define BASS_DATA_FFT256 0x80000000u     /* 128 magnitudes */
+#define BASS_DATA_FFT512 0x80000001u     /* 256 magnitudes */
+#define BASS_DATA_FFT1024 0x80000002u    /* 512 magnitudes */
+#define BASS_DATA_FFT2048 0x80000003u    /* 1024 magnitudes */
+#define BASS_DATA_FFT4096 0x80000004u    /* 2048 magnitudes */
+#define BASS_DATA_FFT8192 0x80000005u    /* 4096 magnitudes */
+#define BASS_DATA_FFT16384 0x80000006u   /* 8192 magnitudes */
+#define BASS_DATA_FFT32768 0x80000007u   /* 16384 magnitudes */
+
+/* Results of BASS_ChannelIsActive. */
+#define BASS_ACTIVE_STOPPED 0u
+#define BASS_ACTIVE_PLAYING 1u
+
+/* Error codes (BASS_ErrorGetCode). The program shows them in its error boxes;
+ * the README lists them with their meaning for users. */
+#define BASS_OK 0
+#define BASS_ERROR_SERVER 1   /* the sound server cannot be reached */
+#define BASS_ERROR_DEVICE 2   /* no such device, or its source has gone */
+#define BASS_ERROR_ALREADY 3  /* the device is already initialised */
+#define BASS_ERROR_INIT 4     /* no current recording device on this thread */
+#define BASS_ERROR_HANDLE 5   /* the handle is not a live channel */
+#define BASS_ERROR_ILLPARAM 6 /* a parameter is out of range */
+#define BASS_ERROR_FORMAT 7   /* the sample format is not supported */
+#define BASS_ERROR_START 8    /* the server refused to start the capture */
+#define BASS_ERROR_NOTAVAIL 9 /* the requested data is not available */
+#define BASS_ERROR_MEM 10     /* out of memory */
+#define BASS_ERROR_LOST 11    /* the channel's source or the server has gone */
+#define BASS_ERROR_BUSY 12    /* already started (a channel exists on the device) */
+#define BASS_ERROR_UNKNOWN 99 /* anything else */
+
+/* Called for every captured block after the DSP routines. Return non-zero to
+ * go on capturing. `buffer` holds `length` bytes of interleaved samples. */
+typedef BOOL RECORDPROC(HRECORD handle, const void *buffer, DWORD length, void *user);
+
+/* Called for every captured block before the record callback, in the order
+ * of priority (higher first). The routine may read and change the samples. */
+typedef void DSPPROC(DWORD channel, HDSP handle, void *buffer, DWORD length, void *user);
+
+/* Starts the library (connects to the sound server). `device` 0 = no output
+ * device, which is the only kind there is. Recording works without it. */
+HGAPI BOOL BASS_Init(int device, DWORD freq, DWORD flags, void *win, const void *clsid);
+/* Shuts the library down: every recording device and channel is released. */
+HGAPI BOOL BASS_Free(void);
+/* The code of the last failure on the calling thread (BASS_OK after a success). */
+HGAPI int BASS_ErrorGetCode(void);
+
+/* Information on recording device `device` (0, 1, 2, ...); FALSE past the end.
+ * The device list is taken once, at the first call, in the server's order,
+ * input sources before monitor sources. */
+HGAPI BOOL BASS_RecordGetDeviceInfo(DWORD device, BASS_DEVICEINFO *info);
+/* Opens recording device `device` and makes it the thread's current one. */
+HGAPI BOOL BASS_RecordInit(int device);
+/* Makes an initialised device the thread's current one; FALSE otherwise. */
+HGAPI BOOL BASS_RecordSetDevice(DWORD device);
+/* The thread's current recording device, or (DWORD)-1 with an error code. */
+HGAPI DWORD BASS_RecordGetDevice(void);
+/* Releases the thread's current recording device and its channel. */
+HGAPI BOOL BASS_RecordFree(void);
+/* Starts capturing on the thread's current device; 0 on failure. */
+HGAPI HRECORD BASS_RecordStart(DWORD freq, DWORD chans, DWORD flags, RECORDPROC *proc, void *user);
+
+/* Attaches a DSP routine to a channel; 0 on failure. */
+HGAPI HDSP BASS_ChannelSetDSP(DWORD handle, DSPPROC *proc, void *user, int priority);
+/* Reads from a channel without removing anything:
+ *   BASS_DATA_AVAILABLE: the number of bytes held (0 before the first block);
+ *   BASS_DATA_FFTn: n/2 float magnitudes of the latest n frames (see README);
+ *   any other length: the latest `length` bytes of samples (whole frames).
+ * Returns the number of bytes written (or held), or (DWORD)-1 on failure. */
+HGAPI DWORD BASS_ChannelGetData(DWORD handle, void *buffer, DWORD length);
+/* BASS_ACTIVE_PLAYING while the channel captures, BASS_ACTIVE_STOPPED once it
+ * is released, stopped or lost (and for any other handle). */
+HGAPI DWORD BASS_ChannelIsActive(DWORD handle);
+/* The channel's format. */
+HGAPI BOOL BASS_ChannelGetInfo(DWORD handle, BASS_CHANNELINFO *info);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
