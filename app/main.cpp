@@ -1,0 +1,26 @@
+// The program entry: DPI awareness, the application object, the layout PPI,
+// then the main window and the event loop. Runs on the main (window) thread.
+#include "Scaling.h"
+
+#include "Main.h"
+
+#include <QApplication>
+
+namespace {
+
+int RunMainWindow()
+{
+    TFormMain form; // its creation handler scales it (hg::ScaleFormAtCreation)
+    form.show();
+    return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    hg::DeclareDpiAwareness();
+    QApplication app(argc, argv);
+    hg::InitScalingPPI();
+    return RunMainWindow();
+}
