@@ -89,6 +89,7 @@ typedef struct BASS_CHANNELINFO {
 #define BASS_ERROR_MEM 10     /* out of memory */
 #define BASS_ERROR_LOST 11    /* the channel's source or the server has gone */
 #define BASS_ERROR_BUSY 12    /* already started (a channel exists on the device) */
+#define BASS_ERROR_CALLBACK 13 /* not allowed from inside a capture callback */
 #define BASS_ERROR_UNKNOWN 99 /* anything else */
 
 /* Called for every captured block after the DSP routines. Return non-zero to
