@@ -8,6 +8,9 @@
 #include <QLayout>
 #include <QWidget>
 
+#include <utility>
+#include <vector>
+
 namespace hg {
 
 namespace {
@@ -43,21 +46,34 @@ void ScaleSizeLimits(QWidget *w, int num, int den)
     w->setMinimumSize(ScaledLimit(min.width(), num, den), ScaledLimit(min.height(), num, den));
 }
 
-// Only a font size that the widget sets itself is scaled (and the root's,
-// whatever its source): a widget that takes its size from its parent follows
-// the parent's scaled font. Point sizes follow the monitor's PPI in Qt itself
-// and stay.
-void ScaleFont(QWidget *w, int num, int den, bool isRoot)
+// The fonts to scale, with their pixel sizes before any is changed: the
+// root's, whatever its source, and those of widgets that set a font of their
+// own (a widget that inherits its font follows its parent's). Point sizes
+// follow the monitor's PPI in Qt itself and stay.
+using FontSizes = std::vector<std::pair<QWidget *, int>>;
+
+void CollectFonts(QWidget *w, bool isRoot, FontSizes &fonts)
 {
-    const bool ownSize = w->testAttribute(Qt::WA_SetFont) && (w->font().resolveMask() & QFont::SizeResolved);
-    if (!isRoot && !ownSize)
+    if (!isRoot && w->isWindow())
         return;
-    QFont font = w->font();
-    if (font.pixelSize() <= 0)
-        return;
-    const int px = Scaled(font.pixelSize(), num, den);
-    font.setPixelSize(px > 0 ? px : 1);
-    w->setFont(font);
+    if ((isRoot || w->testAttribute(Qt::WA_SetFont)) && w->font().pixelSize() > 0)
+        fonts.emplace_back(w, w->font().pixelSize());
+    for (QObject *object : w->children())
+        if (auto *child = qobject_cast<QWidget *>(object))
+            CollectFonts(child, false, fonts);
+}
+
+// Parents before children, so that a widget that sets only part of its font
+// (say bold) sees its parent's new size and then gets its own scaled size,
+// which is the same: scaled once.
+void ScaleFonts(const FontSizes &fonts, int num, int den)
+{
+    for (const auto &[w, px] : fonts) {
+        QFont font = w->font();
+        const int scaled = Scaled(px, num, den);
+        font.setPixelSize(scaled > 0 ? scaled : 1);
+        w->setFont(font);
+    }
 }
 
 void ScaleLayout(QLayout *layout, int num, int den)
@@ -78,7 +94,6 @@ void ScaleChildren(QWidget *parent, int num, int den)
         // Windows of their own (popups, dialogs) keep their size.
         if (child == nullptr || child->isWindow())
             continue;
-        ScaleFont(child, num, den, false);
         ScaleSizeLimits(child, num, den);
         const QRect g = child->geometry();
         child->setGeometry(Scaled(g.x(), num, den), Scaled(g.y(), num, den), Scaled(g.width(), num, den),
@@ -96,7 +111,9 @@ void ScaleWidgetTree(QWidget *root, int num, int den)
 {
     if (root == nullptr || num <= 0 || den <= 0 || num == den)
         return;
-    ScaleFont(root, num, den, true);
+    FontSizes fonts;
+    CollectFonts(root, true, fonts);
+    ScaleFonts(fonts, num, den);
     ScaleChildren(root, num, den);
     ScaleSizeLimits(root, num, den);
     ScaleLayout(root->layout(), num, den);

@@ -93,9 +93,10 @@ struct ProfileLookup {
     std::string value;
 };
 
+// Names compare without regard to case or surrounding blanks.
 bool SameName(const char *name, std::string_view wanted)
 {
-    const std::string_view have(name);
+    const std::string_view have = Trim(name);
     return have.size() == wanted.size() &&
            ::strncasecmp(have.data(), wanted.data(), wanted.size()) == 0;
 }

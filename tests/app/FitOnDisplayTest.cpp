@@ -1,0 +1,135 @@
+// The fit of the window to a real monitor: the probe program run on private
+// Xvfb servers with small and large screens
+// under Qt's X11 platform. Needs the Xvfb program; test main thread.
+#include "DPIFunctions.h"
+#include "Subprocess.h"
+#include "TempConfigHome.h"
+
+#include <gtest/gtest.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <cmath>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using hg::test::KeyValues;
+using hg::test::PrivateXServer;
+using hg::test::RunProcess;
+using hg::test::TempDir;
+
+namespace {
+
+const std::string kProbe = HG_APP_PROBE;
+
+struct Size {
+    int w = 0, h = 0;
+};
+
+Size ParseSize(const std::string &text)
+{
+    Size s;
+    if (std::sscanf(text.c_str(), "%dx%d", &s.w, &s.h) != 2)
+        return {};
+    return s;
+}
+
+// The desktop's scaling as X desktops publish it: Xft.dpi in the root
+// window's resources, which Qt reads as the monitors' logical PPI.
+bool PublishXftDpi(const std::string &display, int dpi)
+{
+    Display *x = XOpenDisplay(display.c_str());
+    if (x == nullptr)
+        return false;
+    const std::string resources = "Xft.dpi:\t" + std::to_string(dpi) + "\n";
+    XChangeProperty(x, DefaultRootWindow(x), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(resources.data()), static_cast<int>(resources.size()));
+    XSync(x, False);
+    XCloseDisplay(x);
+    return true;
+}
+
+std::map<std::string, std::string> RunProbeOn(const std::string &display, const char *settings,
+                                              const char *cursor = nullptr)
+{
+    TempDir tmp;
+    const fs::path config = tmp.path() / "config";
+    if (settings != nullptr) {
+        fs::create_directories(config / "Orvelle/Hushgauge");
+        std::ofstream(config / "Orvelle/Hushgauge/hg_app_probe.ini") << settings;
+    }
+    hg::test::EnvChanges env{{"XDG_CONFIG_HOME", config.string()},
+                             {"DISPLAY", display},
+                             {"QT_QPA_PLATFORM", "xcb"},
+                             {"WAYLAND_DISPLAY", std::nullopt},
+                             {"QT_FONT_DPI", std::nullopt},
+                             {"QT_SCALE_FACTOR", std::nullopt},
+                             {"QT_SCREEN_SCALE_FACTORS", std::nullopt}};
+    if (cursor != nullptr)
+        env["HG_PROBE_CURSOR"] = cursor;
+    const auto r = RunProcess(kProbe, {kProbe}, env);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    return KeyValues(r.out);
+}
+
+// What a fit to a monitor of `monitor` gives for `design` at `ppi`, worked
+// out in full here: the largest PPI (up to the request) at which the window
+// fits the width and the height less 48 pixels.
+int LargestFittingPPI(Size design, Size monitor, int ppi)
+{
+    int best = ppi;
+    while (best > 1 && (std::lround(design.w * best / 96.0) > monitor.w ||
+                        std::lround(design.h * best / 96.0) > monitor.h - 48))
+        --best;
+    return best;
+}
+
+} // namespace
+
+TEST(FitOnDisplay, WindowIsShrunkToASmallMonitor)
+{
+    PrivateXServer x({"-screen", "0", "1024x600x24"});
+    ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+
+    const auto out = RunProbeOn(x.display(), "[Display]\nScaling=144\n");
+    const Size design = ParseSize(out.at("design"));
+    ASSERT_GT(design.w, 0);
+    EXPECT_EQ(out.at("monitor"), "1024x600");
+    const int ppi = std::stoi(out.at("ppi"));
+    EXPECT_EQ(ppi, LargestFittingPPI(design, {1024, 600}, 144));
+    EXPECT_LT(ppi, 96) << "shrunk below the design size";
+    const Size shown = ParseSize(out.at("shown"));
+    EXPECT_LE(shown.w, 1024);
+    EXPECT_LE(shown.h, 600 - 48);
+    EXPECT_EQ(out.at("shown_client"), std::to_string(hg::MulDiv(1258, ppi, 96)) + "x" +
+                                          std::to_string(hg::MulDiv(408, ppi, 96)));
+
+    // At 96 there is no fit: the window keeps its design size, too wide.
+    const auto design96 = RunProbeOn(x.display(), "[Display]\nScaling=96\n");
+    EXPECT_EQ(design96.at("ppi"), "96");
+    EXPECT_EQ(design96.at("shown_client"), "1258x408");
+}
+
+TEST(FitOnDisplay, LargeMonitorTakesTheRequestAndTheDesktopPPI)
+{
+    PrivateXServer x({"-screen", "0", "1920x1080x24"});
+    ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+
+    const auto requested = RunProbeOn(x.display(), "[Display]\nScaling=144\n");
+    EXPECT_EQ(requested.at("ppi"), "144");
+    EXPECT_EQ(requested.at("shown_client"), "1887x612");
+
+    // Automatic: no settings file, the desktop at 96 and then at 150 %.
+    const auto plain = RunProbeOn(x.display(), nullptr);
+    EXPECT_EQ(plain.at("start_ppi"), "96");
+    EXPECT_EQ(plain.at("shown_client"), "1258x408");
+    ASSERT_TRUE(PublishXftDpi(x.display(), 144));
+    const auto automatic = RunProbeOn(x.display(), nullptr);
+    EXPECT_EQ(automatic.at("start_ppi"), "144");
+    EXPECT_EQ(automatic.at("ppi"), "144");
+    EXPECT_EQ(automatic.at("shown_client"), "1887x612");
+    // A desktop value that gives no usable window counts as design size.
+    ASSERT_TRUE(PublishXftDpi(x.display(), 5000));
+    EXPECT_EQ(RunProbeOn(x.display(), nullptr).at("start_ppi"), "96");
+}
