@@ -8,6 +8,20 @@
 #include <cmath>
 
 namespace hg {
+namespace {
+
+// v cut toward zero, held within +-2^30 first so that a view far outside
+// the curve still gives a window (cut to the buffer below) instead of an
+// integer overflow. Not-a-number is an invalid operation: EInvalidOp.
+int32_t TruncWithin(long double v)
+{
+    constexpr long double kLimit = 1073741824.0L;
+    if (std::isnan(v))
+        throw EInvalidOp();
+    return CheckedTrunc(std::clamp(v, -kLimit, kLimit));
+}
+
+} // namespace
 
 int ConvertFFTValues(TConstValueBlock values, double amplitude, TSpectrumStaging staging)
 {
@@ -40,9 +54,9 @@ TVisibleWindow VisibleWindow(double zoom, double scroll)
         return TVisibleWindow{0, kLast};
 
     const long double z = zoom;
-    int32_t count = CheckedTrunc(CheckedDiv(2046.0L, z));
+    int32_t count = TruncWithin(CheckedDiv(2046.0L, z));
     const long double next = static_cast<long double>(count) + 1.0L;
-    const int32_t start = CheckedTrunc((next * z - next) * static_cast<long double>(scroll));
+    const int32_t start = TruncWithin((next * z - next) * static_cast<long double>(scroll));
     if (static_cast<int64_t>(count) + start > static_cast<int64_t>(kSpectrumVertexCount))
         count = kLast - start;
 

@@ -49,9 +49,9 @@ struct TVisibleWindow {
 // outside the buffer; it is then cut to the buffer (start 0 ... 2046, count
 // at most the vertices left after start), so a draw never reads past it.
 //
-// Throws EZeroDivide for zoom 0 and EInvalidOp when zoom or scroll is not a
-// finite number or drives the window out of the integer range: the frame
-// reports these as its own failure.
+// Throws EZeroDivide for zoom 0 and EInvalidOp when the arithmetic gives
+// no number (a zoom or scroll that is not a number, an infinite zoom): the
+// frame reports these as its own failure.
 TVisibleWindow VisibleWindow(double zoom, double scroll);
 
 } // namespace hg
