@@ -42,7 +42,7 @@ void TAmplifySlider::setValue(int value)
         return;
     value_ = v;
     update();
-    emit changed(value_);
+    Q_EMIT changed(value_);
 }
 
 void TAmplifySlider::setRange(int min, int max)
@@ -54,7 +54,7 @@ void TAmplifySlider::setRange(int min, int max)
     update();
     if (v != value_) {
         value_ = v;
-        emit changed(value_);
+        Q_EMIT changed(value_);
     }
 }
 

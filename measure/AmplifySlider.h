@@ -35,7 +35,7 @@ public:
     int tickWidth() const { return m_.tickWidth; }
     int thumbDiameter() const { return m_.thumbDiameter; }
 
-signals:
+Q_SIGNALS:
     // Every change of the value, by the user or by setValue.
     void changed(int value);
 

@@ -73,7 +73,7 @@ public:
     // icon and one Cancel button. Tests may replace it.
     std::function<void(const QString &text)> ShowError;
 
-public slots:
+public Q_SLOTS:
     void ComboBoxAudioDevice1Select(int index);
     void ComboBoxAudioDevice2Select(int index);
     void ButtonReset1Click();

@@ -14,4 +14,20 @@ hg_add_gtest(measure_window_test
 set_tests_properties(measure_window_test PROPERTIES LABELS "display;pulse")
 target_include_directories(measure_window_test PRIVATE ${_t})
 target_compile_definitions(measure_window_test PRIVATE HG_HOMEPAGE_URL="${HG_HOMEPAGE_URL}")
+
+# Capture and readout end to end, with known signals on the private server.
+foreach(t measure_window_capture_test:MainWindowCaptureTest measure_window_server_test:MainWindowServerTest)
+  string(REPLACE ":" ";" t ${t})
+  list(GET t 0 name)
+  list(GET t 1 file)
+  hg_add_gtest(${name}
+    SOURCES ${_t}/${file}.cpp ${_t}/WindowTestApp.h
+    LIBS hg_measure_window hg_test_signals Qt6::Widgets
+    LABELS pulse)
+  set_tests_properties(${name} PROPERTIES LABELS "display;pulse")
+  target_include_directories(${name} PRIVATE ${_t})
+  # The signal helpers live in namespace hg::signals, which Qt's "signals"
+  # keyword would turn into "public".
+  target_compile_definitions(${name} PRIVATE QT_NO_KEYWORDS)
+endforeach()
 unset(_t)
