@@ -9,7 +9,7 @@ constexpr float kGrey = 0.12f;
 
 constexpr TColorVertex V(float x, float y, float grey)
 {
-    return TColorVertex{x, y, 0.0f, grey, grey, grey, 1.0f};
+    return TColorVertex{{x, y, 0.0f}, {grey, grey, grey, 1.0f}};
 }
 
 // Heights of the level lines (the levels -75, -60, -40, -20 and 0 dB at

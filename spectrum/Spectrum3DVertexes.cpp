@@ -36,13 +36,8 @@ int ConvertFFTValues(TConstValueBlock values, double amplitude, TSpectrumStaging
         }
         const long double h = std::sqrt(std::sqrt(static_cast<long double>(v))) * gain;
         TColorVertex &out = staging[slot++];
-        out.x = static_cast<float>(static_cast<long double>(i) * 0.9175L);
-        out.y = static_cast<float>(h);
-        out.z = -0.01f;
-        out.r = 1.0f;
-        out.g = static_cast<float>(1.0L - std::min(h, 1.0L));
-        out.b = 0.0f;
-        out.a = 1.0f;
+        out.Position = {static_cast<float>(static_cast<long double>(i) * 0.9175L), static_cast<float>(h), -0.01f};
+        out.Color = {1.0f, static_cast<float>(1.0L - std::min(h, 1.0L)), 0.0f, 1.0f};
     }
     return skipped;
 }

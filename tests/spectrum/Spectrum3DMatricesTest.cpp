@@ -13,7 +13,7 @@ namespace {
 
 uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
 
-void ExpectRow(const D3DMATRIX &m, int row, float a, float b, float c, float d)
+void ExpectRow(const _D3DMATRIX &m, int row, float a, float b, float c, float d)
 {
     EXPECT_EQ(m.m[row][0], a) << "row " << row;
     EXPECT_EQ(m.m[row][1], b) << "row " << row;
@@ -26,7 +26,7 @@ void ExpectRow(const D3DMATRIX &m, int row, float a, float b, float c, float d)
 double ScreenX(const TViewMatrices &t, float x, float y, float z)
 {
     double p[4] = {x, y, z, 1};
-    for (const D3DMATRIX *m : {&t.World, &t.View, &t.Projection}) {
+    for (const _D3DMATRIX *m : {&t.World, &t.View, &t.Projection}) {
         double q[4] = {};
         for (int c = 0; c < 4; ++c)
             for (int r = 0; r < 4; ++r)
@@ -84,7 +84,7 @@ TEST(Spectrum3DMatrices, ZoomScalesTheCurveAndScrollMovesTheCamera)
         EXPECT_EQ(m.World.m[0][0], c.sx);
         EXPECT_EQ(m.World.m[1][1], 11.3f);
         ExpectRow(m.View, 3, -c.cameraX, -5.6f, 15, 1);
-        const D3DMATRIX gridProjection = GridMatrices().Projection;
+        const _D3DMATRIX gridProjection = GridMatrices().Projection;
         EXPECT_EQ(std::memcmp(&m.Projection, &gridProjection, sizeof m.Projection), 0);
     }
 }
@@ -106,21 +106,6 @@ TEST(Spectrum3DMatrices, CurveEndsMeetTheGridEdgesAtBothEndsOfTheScroll)
         // ... scroll 1 brings its right end to the grid's right edge.
         EXPECT_NEAR(ScreenX(SpectrumMatrices(zoom, 1.0), last, 0.0f, -0.01f), gridRight, 0.004 * zoom);
         EXPECT_LT(ScreenX(SpectrumMatrices(zoom, 1.0), first, 0.0f, -0.01f), gridRight);
-    }
-}
-
-TEST(Spectrum3DMatrices, LookAtBuildsAnOrthonormalViewForAnyDirection)
-{
-    const float eye[3] = {1, 2, 3}, target[3] = {4, 6, 3}, up[3] = {0, 0, 1};
-    const D3DMATRIX v = LookAtLH(eye, target, up);
-    // The third column is the unit viewing direction (0.6, 0.8, 0).
-    EXPECT_FLOAT_EQ(v.m[0][2], 0.6f);
-    EXPECT_FLOAT_EQ(v.m[1][2], 0.8f);
-    EXPECT_FLOAT_EQ(v.m[2][2], 0.0f);
-    // The eye lands at the origin of view space.
-    for (int c = 0; c < 3; ++c) {
-        const float p = eye[0] * v.m[0][c] + eye[1] * v.m[1][c] + eye[2] * v.m[2][c] + v.m[3][c];
-        EXPECT_NEAR(p, 0.0f, 1e-5f) << "column " << c;
     }
 }
 

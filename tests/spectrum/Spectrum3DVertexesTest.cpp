@@ -18,7 +18,7 @@ namespace {
 struct TCurve : testing::Test {
     std::array<float, kValueBlockSize> values{};
     std::array<TColorVertex, kSpectrumVertexCount> staging{};
-    static constexpr TColorVertex kMarker{-7, -7, -7, -7, -7, -7, -7};
+    static constexpr TColorVertex kMarker{{-7, -7, -7}, {-7, -7, -7, -7}};
 
     void SetUp() override { staging.fill(kMarker); }
     int Convert(double amplitude) { return ConvertFFTValues(values, amplitude, staging); }
@@ -47,13 +47,13 @@ TEST_F(TCurve, ValuesBecomeVertexesWithTheirHeightAndColour)
         values[c.index] = c.value;
         EXPECT_EQ(Convert(c.amplitude), 0);
         const TColorVertex &v = staging[c.index - 1];
-        EXPECT_EQ(v.x, c.x);
-        EXPECT_FLOAT_EQ(v.y, c.h);
-        EXPECT_EQ(v.z, -0.01f);
-        EXPECT_EQ(v.r, 1.0f);
-        EXPECT_FLOAT_EQ(v.g, c.g);
-        EXPECT_EQ(v.b, 0.0f);
-        EXPECT_EQ(v.a, 1.0f);
+        EXPECT_EQ(v.Position.x, c.x);
+        EXPECT_FLOAT_EQ(v.Position.y, c.h);
+        EXPECT_EQ(v.Position.z, -0.01f);
+        EXPECT_EQ(v.Color.r, 1.0f);
+        EXPECT_FLOAT_EQ(v.Color.g, c.g);
+        EXPECT_EQ(v.Color.b, 0.0f);
+        EXPECT_EQ(v.Color.a, 1.0f);
     }
 }
 
@@ -64,7 +64,7 @@ TEST_F(TCurve, EverySlotIsWrittenAndValueZeroIsIgnored)
     EXPECT_EQ(Convert(1.0), 0);
     const auto first = staging;
     for (std::size_t s = 0; s < kSpectrumVertexCount; ++s)
-        ASSERT_EQ(staging[s].x, static_cast<float>(static_cast<long double>(s + 1) * 0.9175L)) << "slot " << s;
+        ASSERT_EQ(staging[s].Position.x, static_cast<float>(static_cast<long double>(s + 1) * 0.9175L)) << "slot " << s;
 
     // A second run over the same data gives the same block; value 0 changes
     // nothing, whatever it holds.
@@ -85,17 +85,17 @@ TEST_F(TCurve, UnusableValuesAreSkippedAndLaterVertexesMoveDown)
         values[2000] = bad;
         EXPECT_EQ(Convert(1.0), 2);
         // Before the first bad value: in place.
-        EXPECT_EQ(staging[8].x, 9 * 0.9175f);
+        EXPECT_EQ(staging[8].Position.x, 9 * 0.9175f);
         // Value 11 takes slot 9, value 2001 slot 1998, each with its own x.
-        EXPECT_EQ(staging[9].x, static_cast<float>(11 * 0.9175L));
-        EXPECT_EQ(staging[1998].x, static_cast<float>(2001 * 0.9175L));
-        EXPECT_EQ(staging[2044].x, static_cast<float>(2047 * 0.9175L));
-        EXPECT_FLOAT_EQ(staging[2044].y, 0.51375f);
+        EXPECT_EQ(staging[9].Position.x, static_cast<float>(11 * 0.9175L));
+        EXPECT_EQ(staging[1998].Position.x, static_cast<float>(2001 * 0.9175L));
+        EXPECT_EQ(staging[2044].Position.x, static_cast<float>(2047 * 0.9175L));
+        EXPECT_FLOAT_EQ(staging[2044].Position.y, 0.51375f);
         // The last two slots keep what they held.
         EXPECT_TRUE(Same(staging[2045], kMarker));
         EXPECT_TRUE(Same(staging[2046], kMarker));
         for (const TColorVertex &v : staging)
-            ASSERT_TRUE(std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.g));
+            ASSERT_TRUE(std::isfinite(v.Position.x) && std::isfinite(v.Position.y) && std::isfinite(v.Color.g));
     }
 }
 
@@ -103,8 +103,8 @@ TEST_F(TCurve, NegativeZeroIsSilence)
 {
     values.fill(-0.0f);
     EXPECT_EQ(Convert(1.0), 0);
-    EXPECT_EQ(staging[0].y, 0.0f);
-    EXPECT_EQ(staging[0].g, 1.0f);
+    EXPECT_EQ(staging[0].Position.y, 0.0f);
+    EXPECT_EQ(staging[0].Color.g, 1.0f);
 }
 
 TEST(Spectrum3DVisibleWindow, ZoomAndScrollSelectTheVertexesInView)
