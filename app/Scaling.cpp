@@ -6,6 +6,7 @@
 #include "ScaleWidgets.h"
 #include "SettingsFile.h"
 
+#include <QCoreApplication>
 #include <QLayout>
 #include <QWidget>
 #include <QtGlobal>
@@ -17,6 +18,11 @@ std::int32_t ScalingPPI = kDesignPPI;
 void DeclareDpiAwareness()
 {
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+}
+
+void KeepMenuBarInWindow()
+{
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
 }
 
 void InitScalingPPI()

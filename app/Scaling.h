@@ -18,6 +18,11 @@ extern std::int32_t ScalingPPI;
 // application object exists.
 void DeclareDpiAwareness();
 
+// Keeps the menu bar inside the window, as the window is designed (and its
+// outer size fitted) with it, rather than handing it to a desktop's global
+// menu over D-Bus. Call before the first menu bar exists.
+void KeepMenuBarInWindow();
+
 // Sets ScalingPPI from "Display"/"Scaling" of the settings file of this
 // program (values outside kMinScalingPPI..kMaxScalingPPI count as 0), and,
 // when that is 0, from the first monitor. Call after the application object

@@ -20,6 +20,7 @@ int RunMainWindow()
 int main(int argc, char *argv[])
 {
     hg::DeclareDpiAwareness();
+    hg::KeepMenuBarInWindow();
     QApplication app(argc, argv);
     hg::InitScalingPPI();
     return RunMainWindow();

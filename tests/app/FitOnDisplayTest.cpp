@@ -68,6 +68,7 @@ std::map<std::string, std::string> RunProbeOn(const std::string &display, const 
                              {"QT_SCREEN_SCALE_FACTORS", std::nullopt}};
     if (cursor != nullptr)
         env["HG_PROBE_CURSOR"] = cursor;
+    hg::test::AddQtChildSanitizerOptions(env);
     const auto r = RunProcess(kProbe, {kProbe}, env);
     EXPECT_EQ(r.exitCode, 0) << r.out;
     return KeyValues(r.out);

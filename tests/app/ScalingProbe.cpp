@@ -73,6 +73,7 @@ void MoveCursorFromEnvironment()
 int main(int argc, char *argv[])
 {
     hg::DeclareDpiAwareness();
+    hg::KeepMenuBarInWindow();
     QApplication app(argc, argv);
     hg::InitScalingPPI();
     std::printf("settings=%s\n", hg::GetSettingsFilePath().c_str());

@@ -36,8 +36,9 @@ std::set<std::string> TreeOf(const fs::path &root)
 std::map<std::string, std::string> RunProbe(const std::string &path, const std::string &argv0,
                                             const fs::path &config)
 {
-    const auto r = RunProcess(path, {argv0},
-                              {{"XDG_CONFIG_HOME", config.string()}, {"QT_QPA_PLATFORM", "offscreen"}});
+    hg::test::EnvChanges env{{"XDG_CONFIG_HOME", config.string()}, {"QT_QPA_PLATFORM", "offscreen"}};
+    hg::test::AddQtChildSanitizerOptions(env);
+    const auto r = RunProcess(path, {argv0}, env);
     EXPECT_EQ(r.exitCode, 0) << r.out;
     return KeyValues(r.out);
 }

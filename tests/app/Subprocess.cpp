@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 
@@ -111,6 +112,16 @@ ProcessResult RunProcess(const std::string &path, const std::vector<std::string>
     if (inTime && WIFEXITED(status))
         result.exitCode = WEXITSTATUS(status);
     return result;
+}
+
+void AddQtChildSanitizerOptions(EnvChanges &env)
+{
+    const auto extended = [](const char *name, const std::string &more) {
+        const char *value = std::getenv(name);
+        return std::string(value != nullptr ? value : "") + ":" + more;
+    };
+    env["ASAN_OPTIONS"] = extended("ASAN_OPTIONS", std::string("suppressions=") + HG_APP_ASAN_XCB_SUPP);
+    env["TSAN_OPTIONS"] = extended("TSAN_OPTIONS", "ignore_noninstrumented_modules=1");
 }
 
 std::map<std::string, std::string> KeyValues(const std::string &out)

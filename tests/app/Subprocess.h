@@ -25,6 +25,14 @@ using EnvChanges = std::map<std::string, std::optional<std::string>>;
 ProcessResult RunProcess(const std::string &path, const std::vector<std::string> &args, const EnvChanges &env,
                          int timeoutMs = 60000);
 
+// Sanitizer options for a child that runs Qt on an X display, added to the
+// ones this process has: AddressSanitizer suppressions for libxkbcommon-x11
+// (asan-xcb.supp), and ThreadSanitizer set to ignore what interceptors see
+// when called from libraries built without it (Qt's own threads hand objects
+// over with futexes that it cannot see). Either is ignored by a build without
+// that sanitizer.
+void AddQtChildSanitizerOptions(EnvChanges &env);
+
 // "key=value" lines of a probe's output.
 std::map<std::string, std::string> KeyValues(const std::string &out);
 
