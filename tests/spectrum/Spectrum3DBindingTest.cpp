@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cfenv>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <filesystem>
@@ -184,6 +185,18 @@ TEST(Spectrum3DBinding, LoadingTwiceKeepsOneBinding)
     EXPECT_EQ(b.BASSmixModule, first);
     EXPECT_TRUE(b.UnloadBASSmix());
     EXPECT_FALSE(IsLoaded(Folder("full") + "/" + kMixerLibraryFile));
+}
+
+TEST(Spectrum3DBinding, LoadingKeepsTheFloatingPointEnvironment)
+{
+    std::feclearexcept(FE_ALL_EXCEPT);
+    ASSERT_EQ(std::fegetround(), FE_TONEAREST);
+    TAudioBinding b;
+    ASSERT_TRUE(b.LoadBASSmix(Folder("fenv")));
+    EXPECT_EQ(std::fegetround(), FE_TONEAREST);
+    EXPECT_EQ(std::fetestexcept(FE_ALL_EXCEPT), 0);
+    EXPECT_TRUE(b.UnloadBASSmix());
+    std::fesetround(FE_TONEAREST);
 }
 
 TEST(Spectrum3DBinding, OnlyAnAbsoluteFolderIsSearched)
