@@ -13,13 +13,9 @@
 #include <cstring>
 #include <limits>
 
-namespace {
-
-constexpr GLsizei kVertexStride = sizeof(TColorVertex);
-
-// The surface and context format for a sample count: 3.3 core, RGBA8, depth
-// 24, stencil 8, double-buffered, no wait for vertical blank.
-QSurfaceFormat RequestedFormat(std::uint32_t AALevel)
+// Double-buffered, no wait for vertical blank; AALevel 1 asks for no
+// multisampling at all.
+QSurfaceFormat TDXRenderer::SurfaceFormat(std::uint32_t AALevel)
 {
     QSurfaceFormat format;
     format.setRenderableType(QSurfaceFormat::OpenGL);
@@ -36,6 +32,10 @@ QSurfaceFormat RequestedFormat(std::uint32_t AALevel)
     format.setSwapInterval(0);
     return format;
 }
+
+namespace {
+
+constexpr GLsizei kVertexStride = sizeof(TColorVertex);
 
 bool SameSurfaceFormat(const QSurfaceFormat &a, const QSurfaceFormat &b)
 {
@@ -83,7 +83,7 @@ HRESULT TDXRenderer::InitializeDevice(QWindow *aHWND, std::int32_t aWidth, std::
     if (Failed(result))
         return result;
     FDevice = new QOpenGLContext;
-    FDevice->setFormat(RequestedFormat(AALevel));
+    FDevice->setFormat(SurfaceFormat(AALevel));
     if (!FDevice->create())
         return E_FAIL;
     FSwapchain = aHWND;
@@ -133,7 +133,7 @@ HRESULT TDXRenderer::InitializeDevice(QWindow *aHWND, std::int32_t aWidth, std::
 // made again when it was made for another format (another sample count).
 HRESULT TDXRenderer::PrepareWindow(QWindow *aHWND, std::uint32_t AALevel)
 {
-    const QSurfaceFormat format = RequestedFormat(AALevel);
+    const QSurfaceFormat format = SurfaceFormat(AALevel);
     const bool fits = aHWND->surfaceType() == QSurface::OpenGLSurface &&
                       SameSurfaceFormat(aHWND->requestedFormat(), format);
     if (aHWND->handle() != nullptr && fits)

@@ -28,6 +28,7 @@
 #include "render/S3DShader.h"
 #include "render/S3DTypes.h"
 
+#include <QSurfaceFormat>
 #include <qopengl.h>
 
 #include <atomic>
@@ -77,6 +78,12 @@ public:
     // Releases the shader and the context, in that order. E_FAIL when not
     // ready (nothing to release). After it, Clear and Present return E_FAIL.
     HRESULT FreeDevice();
+
+    // The surface format a window needs for AALevel samples: 3.3 core,
+    // RGBA8, depth 24, stencil 8, swap interval 0. A host that sets it on
+    // its window before the window is first shown spares the renderer from
+    // making the window's native surface again.
+    static QSurfaceFormat SurfaceFormat(std::uint32_t AALevel);
 
     bool Ready() const { return FReady.load(std::memory_order_relaxed); }
 
