@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -30,13 +31,19 @@
 
 namespace {
 
-// Every font of the window is Tahoma at a pixel height (fontconfig
-// substitutes a metric-alike sans where Tahoma is not installed).
+// Every font of the window is Tahoma at a pixel height. Where Tahoma is not
+// installed, fontconfig gives a wider sans (DejaVu Sans here) that does not
+// fit the window's design widths, so the substitute is condensed to about
+// Tahoma's widths; Tahoma itself is used as it is.
 QFont TahomaFont(int pixelSize, bool bold)
 {
+    static const bool haveTahoma =
+        QFontInfo(QFont(QStringLiteral("Tahoma"))).family().compare(QStringLiteral("Tahoma"), Qt::CaseInsensitive) == 0;
     QFont f(QStringLiteral("Tahoma"));
     f.setPixelSize(pixelSize);
     f.setBold(bold);
+    if (!haveTahoma)
+        f.setStretch(85);
     return f;
 }
 
@@ -129,6 +136,8 @@ void TFormMain::BuildControls()
     LabelLeftBetter = MakeLabel(w, "LabelLeftBetter", {568, 52, 16, 33}, QStringLiteral("\u25C0"), bold27);
     Label7 = MakeLabel(w, "Label7", {611, 62, 36, 13}, QStringLiteral("Better"), bold11);
     LabelRightBetter = MakeLabel(w, "LabelRightBetter", {676, 52, 16, 33}, QStringLiteral("\u25B6"), bold27);
+    LabelLeftBetter->setAlignment(Qt::AlignCenter);
+    LabelRightBetter->setAlignment(Qt::AlignCenter);
     Label3 = MakeLabel(w, "Label3", {568, 83, 124, 23}, QStringLiteral("Amplify level"), bold19);
 
     scGPSliderInputVolumeAmplify = Make<TAmplifySlider>(w, "scGPSliderInputVolumeAmplify", {550, 109, 158, 298}, bold11);

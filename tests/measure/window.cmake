@@ -30,4 +30,9 @@ foreach(t measure_window_capture_test:MainWindowCaptureTest measure_window_serve
   # keyword would turn into "public".
   target_compile_definitions(${name} PRIVATE QT_NO_KEYWORDS)
 endforeach()
+
+# Not a test: the tool of scripts/screenshot (docs/screenshot-window.png).
+add_executable(hg_window_screenshot ${_t}/WindowScreenshot.cpp)
+target_link_libraries(hg_window_screenshot PRIVATE hg_measure_window hg_test_signals Qt6::Widgets)
+target_compile_definitions(hg_window_screenshot PRIVATE QT_NO_KEYWORDS)
 unset(_t)
