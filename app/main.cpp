@@ -3,6 +3,7 @@
 #include "Scaling.h"
 
 #include "Main.h"
+#include "cli/CommandLine.h"
 
 #include <QApplication>
 
@@ -19,6 +20,9 @@ int RunMainWindow()
 
 int main(int argc, char *argv[])
 {
+    // --list-devices, --measure and the like run without the window.
+    if (const std::optional<int> code = hg::RunCommandLineIfAsked(argc, argv))
+        return *code;
     hg::DeclareDpiAwareness();
     hg::KeepMenuBarInWindow();
     QApplication app(argc, argv);

@@ -33,8 +33,8 @@ struct Biquad {
 //
 // The bilinear transform squeezes the analogue axis into 0 ... fs/2, so the
 // digital filter falls off faster than the analogue curve towards Nyquist:
-// at 48 kHz it is about 0.5 dB low at 8 kHz, 0.8 dB at 10 kHz, 2.5 dB at
-// 12.5 kHz and 7 dB at 16 kHz, inside the class-1 limits (-3.1, -3.6, -6.0
+// at 48 kHz it is about 0.5 dB low at 8 kHz, 1.2 dB at 10 kHz, 2.7 dB at
+// 12.5 kHz and 6.4 dB at 16 kHz, inside the class-1 limits (-3.1, -3.6, -6.0
 // and -17 dB there), and it is 0 at fs/2 (the limit at 20 kHz is -inf).
 class AWeighting {
 public:

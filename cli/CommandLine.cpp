@@ -137,10 +137,9 @@ CommandLineRequest ParseCommandLine(const QStringList &arguments)
     const QCommandLineOption json(QStringLiteral("json"),
                                   QStringLiteral("With --measure: print one JSON object instead."));
     parser.addOptions({help, version, list, measure, seconds, json});
-    parser.addPositionalArgument(QStringLiteral("A"), QStringLiteral("With --measure: the device of Input 1."),
+    parser.addPositionalArgument(QStringLiteral("A B"),
+                                 QStringLiteral("With --measure: the devices of Input 1 and Input 2."),
                                  QStringLiteral("[A B]"));
-    parser.addPositionalArgument(QStringLiteral("B"), QStringLiteral("With --measure: the device of Input 2."),
-                                 QString());
 
     CommandLineRequest r;
     r.helpText = parser.helpText() + ExitCodeHelp();
