@@ -114,6 +114,43 @@ ProcessResult RunProcess(const std::string &path, const std::vector<std::string>
     return result;
 }
 
+pid_t StartProcess(const std::string &path, const std::vector<std::string> &args, const EnvChanges &env)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> argStrings = args;
+    std::vector<std::string> envStrings = ChangedEnvironment(env);
+    std::vector<char *> argv = Pointers(argStrings);
+    std::vector<char *> envp = Pointers(envStrings);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+int WaitProcess(pid_t pid, int timeoutMs)
+{
+    if (pid <= 0)
+        return -1;
+    const long long deadline = NowMs() + timeoutMs;
+    int status = 0;
+    for (;;) {
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (r < 0 && errno != EINTR)
+            return -1;
+        if (NowMs() > deadline) {
+            ::kill(pid, SIGKILL);
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            return -1;
+        }
+        ::usleep(20000);
+    }
+}
+
 void AddQtChildSanitizerOptions(EnvChanges &env)
 {
     const auto extended = [](const char *name, const std::string &more) {

@@ -25,6 +25,15 @@ using EnvChanges = std::map<std::string, std::optional<std::string>>;
 ProcessResult RunProcess(const std::string &path, const std::vector<std::string> &args, const EnvChanges &env,
                          int timeoutMs = 60000);
 
+// Starts `path` as RunProcess does, without waiting for it and with its
+// output discarded; -1 when it could not be started.
+pid_t StartProcess(const std::string &path, const std::vector<std::string> &args, const EnvChanges &env);
+
+// Waits up to `timeoutMs` for a process that StartProcess started to end,
+// then ends it (SIGKILL) if it still runs, and reaps it. Its exit code, or -1
+// when it had to be killed or died of a signal.
+int WaitProcess(pid_t pid, int timeoutMs);
+
 // Sanitizer options for a child that runs Qt on an X display, added to the
 // ones this process has: AddressSanitizer suppressions for libxkbcommon-x11
 // (asan-xcb.supp), and ThreadSanitizer set to ignore what interceptors see
