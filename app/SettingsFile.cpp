@@ -90,6 +90,7 @@ struct ProfileLookup {
     std::string_view section;
     std::string_view key;
     bool found = false;
+    bool failed = false; // the value could not be kept (out of memory)
     std::string value;
 };
 
@@ -103,10 +104,15 @@ bool SameName(const char *name, std::string_view wanted)
 
 int ProfileHandler(void *user, const char *section, const char *name, const char *value)
 {
+    // Called from inih's C code: nothing may be thrown through it.
     auto *lookup = static_cast<ProfileLookup *>(user);
     if (!lookup->found && SameName(section, lookup->section) && SameName(name, lookup->key)) {
         lookup->found = true;
-        lookup->value = value;
+        try {
+            lookup->value = value;
+        } catch (...) {
+            lookup->failed = true;
+        }
     }
     return 1;
 }
@@ -128,11 +134,13 @@ std::string SettingsFileName(std::string_view invokedAs)
 std::string GetSettingsFilePath(std::string_view invokedAs) noexcept
 {
     try {
-        const std::string base = GetSpecialFolderPath(CSIDL_LOCAL_APPDATA);
+        std::string base = GetSpecialFolderPath(CSIDL_LOCAL_APPDATA);
         // Without a configuration folder there is no settings file: the
         // folder is not made at the root of the file system instead.
         if (base.empty())
             return {};
+        if (base == "/")
+            base.clear(); // the sub-folder starts with its own slash
         std::string name = SettingsFileName(invokedAs);
         if (name.empty())
             name = SettingsFileName(OwnExecutablePath());
@@ -204,7 +212,7 @@ std::int32_t ReadProfileInt(const std::string &path, std::string_view section,
         lookup.key = key;
         ::ini_parse_file(file, ProfileHandler, &lookup);
         std::fclose(file);
-        if (!lookup.found)
+        if (!lookup.found || lookup.failed)
             return defaultValue;
         return ParseProfileInt(lookup.value).value_or(defaultValue);
     } catch (...) {
