@@ -117,7 +117,8 @@ int MeasureInputs(const CommandLineRequest &r, std::FILE *out, std::FILE *err)
         }
 
     // The window's timer tick: raise both held averages every 20 ms. The
-    // tick at or after the end is the last one; its held values are the
+    // tick at or after the end (or the first one that finds a capture
+    // stopped) is the last one; its held values are the
     // result, each peak read once so that texts and verdict agree.
     std::array<InputResult, 2> results;
     QElapsedTimer clock;
@@ -127,7 +128,11 @@ int MeasureInputs(const CommandLineRequest &r, std::FILE *out, std::FILE *err)
     QObject::connect(&timer, &QTimer::timeout, [&] {
         CalculateAverageFFT(inputs[0].channel, inputs[0].average);
         CalculateAverageFFT(inputs[1].channel, inputs[1].average);
-        if (clock.elapsed() < endMs)
+        // A capture that stopped (its source or the server went away) ends
+        // the measurement at once: it can no longer be completed.
+        const bool lost = BASS_ChannelIsActive(inputs[0].channel) != BASS_ACTIVE_PLAYING ||
+                          BASS_ChannelIsActive(inputs[1].channel) != BASS_ACTIVE_PLAYING;
+        if (clock.elapsed() < endMs && !lost)
             return;
         timer.stop();
         for (std::size_t i = 0; i < 2; ++i) {

@@ -1,0 +1,269 @@
+// The hushgauge program's command line, run as its own process against the
+// private sound server of scripts/with-servers: known sines on the two pipe
+// sources ("Hushgauge Test Input 1" and "2"), the readouts, the JSON levels
+// and the exit codes. The feeders run on threads of their own.
+#include "hg_test_signals.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <numbers>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// 750 Hz is bin 64 of the 4096-point spectrum at 48 kHz, and 64 samples a
+// period: a sample lands on every crest (the peak is the amplitude exactly),
+// and the Hann-windowed spectrum holds the amplitude in bin 64 and half of
+// it in bins 63 and 65, so the held average is amplitude x 2 / 2048.
+constexpr double kFrequency = 750.0;
+constexpr double kLoud = 0.5, kQuiet = 0.05;
+
+// Writes one signal into a pipe source's fifo, over and over, as fast as
+// the server takes it, until destroyed. Waits on the fifo with poll, so
+// stopping never hangs on a server that does not read.
+class Feeder {
+public:
+    Feeder(int input, std::vector<float> frames)
+        : frames_(std::move(frames))
+    {
+        fd_ = ::open(hg::signals::fifo_path(input).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd_ >= 0)
+            thread_ = std::thread([this] { Run(); });
+    }
+    ~Feeder()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    bool ok() const { return fd_ >= 0; }
+
+private:
+    void Run()
+    {
+        const auto *bytes = reinterpret_cast<const unsigned char *>(frames_.data());
+        const std::size_t size = frames_.size() * sizeof(float);
+        std::size_t at = 0;
+        while (!stop_) {
+            pollfd p{fd_, POLLOUT, 0};
+            if (::poll(&p, 1, 20) <= 0)
+                continue;
+            const ssize_t n = ::write(fd_, bytes + at, size - at);
+            if (n > 0)
+                at = (at + static_cast<std::size_t>(n)) % size;
+        }
+    }
+    std::vector<float> frames_;
+    int fd_ = -1;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+struct Outcome {
+    int code = -1;
+    QString out, err;
+};
+
+Outcome Hushgauge(const QStringList &args, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+{
+    QProcess p;
+    QProcessEnvironment e = env;
+    e.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8")); // "." as decimal separator
+    e.remove(QStringLiteral("DISPLAY"));                               // no display needed
+    e.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    p.setProcessEnvironment(e);
+    p.start(QStringLiteral(HG_PROGRAM), args);
+    Outcome r;
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("did not finish");
+        return r;
+    }
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+class Program : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(hg::signals::pulse_dir().empty()) << "run under scripts/with-servers";
+        // Input 1 always carries the loud sine and Input 2 the quiet one, so
+        // what is left in a fifo from one test is the same signal in the next.
+        loud_ = std::make_unique<Feeder>(1, hg::signals::sine(kFrequency, kLoud, 4800));
+        quiet_ = std::make_unique<Feeder>(2, hg::signals::sine(kFrequency, kQuiet, 4800));
+        ASSERT_TRUE(loud_->ok() && quiet_->ok());
+    }
+    void TearDown() override
+    {
+        loud_.reset();
+        quiet_.reset();
+    }
+    std::unique_ptr<Feeder> loud_, quiet_;
+};
+
+const QString kIn1 = QStringLiteral("Hushgauge Test Input 1");
+const QString kIn2 = QStringLiteral("Hushgauge Test Input 2");
+
+TEST_F(Program, ListsTheServersSourcesInTheWindowsOrder)
+{
+    const Outcome r = Hushgauge({QStringLiteral("--list-devices")});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.toStdString(), "0\tHushgauge Test Input 1\n1\tHushgauge Test Input 2\n"
+                                   "2\tMonitor of Hushgauge Test Output 1\n3\tMonitor of Hushgauge Test Output 2\n");
+}
+
+TEST_F(Program, MeasurePrintsTheWindowsReadoutsAndTheVerdict)
+{
+    // By name, and by number with the inputs swapped.
+    const Outcome byName = Hushgauge({QStringLiteral("--measure"), kIn1, kIn2, QStringLiteral("--seconds"), QStringLiteral("1")});
+    EXPECT_EQ(byName.code, 0) << byName.err.toStdString();
+    EXPECT_EQ(byName.out.toStdString(), "Peak: 50.0000% / -6.0 dB | Avg: -66.2 dB\n"
+                                        "Peak: 5.0000% / -26.0 dB | Avg: -86.2 dB\n"
+                                        "Better: Input 2\n");
+    EXPECT_EQ(byName.err.toStdString(), "");
+
+    const Outcome swapped = Hushgauge({QStringLiteral("--measure"), QStringLiteral("1"), QStringLiteral("0"),
+                                   QStringLiteral("--seconds"), QStringLiteral("0.5")});
+    EXPECT_EQ(swapped.code, 0) << swapped.err.toStdString();
+    EXPECT_EQ(swapped.out.toStdString(), "Peak: 5.0000% / -26.0 dB | Avg: -86.2 dB\n"
+                                         "Peak: 50.0000% / -6.0 dB | Avg: -66.2 dB\n"
+                                         "Better: Input 1\n");
+}
+
+TEST_F(Program, JsonLevelsMatchTheSignals)
+{
+    const Outcome r = Hushgauge({QStringLiteral("--measure"), kIn1, QStringLiteral("1"), QStringLiteral("--json"),
+                             QStringLiteral("--seconds"), QStringLiteral("1")});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(r.out.toUtf8(), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << r.out.toStdString();
+    const QJsonObject root = doc.object();
+    EXPECT_EQ(root.value(QStringLiteral("better")).toString(), QStringLiteral("Input 2"));
+    EXPECT_EQ(root.value(QStringLiteral("seconds")).toDouble(), 1.0);
+    const QJsonArray inputs = root.value(QStringLiteral("inputs")).toArray();
+    ASSERT_EQ(inputs.size(), 2);
+    // A-weighting at 750 Hz: the analogue curve gives -1.068 dB, which the
+    // digital filter meets to well within 0.01 dB this far below Nyquist.
+    const double weighting750 = -1.068;
+    const struct {
+        QString device;
+        double amplitude;
+        const char *readout;
+    } expected[2] = {{kIn1, kLoud, "Peak: 50.0000% / -6.0 dB | Avg: -66.2 dB"},
+                     {kIn2, kQuiet, "Peak: 5.0000% / -26.0 dB | Avg: -86.2 dB"}};
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject o = inputs[i].toObject();
+        const double rms = 20 * std::log10(expected[i].amplitude / std::sqrt(2.0));
+        EXPECT_EQ(o.value(QStringLiteral("input")).toInt(), i + 1);
+        EXPECT_EQ(o.value(QStringLiteral("device")).toString(), expected[i].device);
+        EXPECT_EQ(o.value(QStringLiteral("device_number")).toInt(), i);
+        EXPECT_EQ(o.value(QStringLiteral("readout")).toString().toStdString(), expected[i].readout);
+        EXPECT_EQ(o.value(QStringLiteral("peak")).toObject().value(QStringLiteral("linear")).toDouble(),
+                  static_cast<double>(static_cast<float>(expected[i].amplitude)));
+        EXPECT_NEAR(o.value(QStringLiteral("average")).toObject().value(QStringLiteral("linear")).toDouble(),
+                    expected[i].amplitude * 2 / 2048, expected[i].amplitude * 1e-4);
+        EXPECT_NEAR(o.value(QStringLiteral("rms_dBFS")).toDouble(), rms, 0.1) << i;
+        EXPECT_NEAR(o.value(QStringLiteral("rms_a_dBFS")).toDouble(), rms + weighting750, 0.1) << i;
+        EXPECT_GT(o.value(QStringLiteral("samples")).toDouble(), 48000.0) << i;
+        EXPECT_TRUE(o.value(QStringLiteral("complete")).toBool());
+    }
+}
+
+TEST_F(Program, ExitCodesForBadArgumentsAndDevices)
+{
+    for (const QStringList &args : {QStringList{QStringLiteral("--bogus")},
+                                    QStringList{QStringLiteral("--measure"), QStringLiteral("0")},
+                                    QStringList{QStringLiteral("--measure"), QStringLiteral("0"), QStringLiteral("1"),
+                                                QStringLiteral("--seconds"), QStringLiteral("soon")}}) {
+        const Outcome r = Hushgauge(args);
+        EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
+        EXPECT_EQ(r.out, QString()) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("Try 'hushgauge --help'."))) << r.err.toStdString();
+    }
+
+    const Outcome unknown = Hushgauge({QStringLiteral("--measure"), kIn1, QStringLiteral("No Such Input"),
+                                   QStringLiteral("--seconds"), QStringLiteral("0.2")});
+    EXPECT_EQ(unknown.code, 3);
+    EXPECT_EQ(unknown.out, QString());
+    EXPECT_TRUE(unknown.err.startsWith(QStringLiteral("No capture device has the number or name: No Such Input\n")))
+        << unknown.err.toStdString();
+
+    const Outcome outOfRange = Hushgauge({QStringLiteral("--measure"), QStringLiteral("0"), QStringLiteral("4")});
+    EXPECT_EQ(outOfRange.code, 3);
+
+    // The same source twice: the library refuses the second initialisation,
+    // and the text is the window's error box text.
+    const Outcome twice = Hushgauge({QStringLiteral("--measure"), QStringLiteral("0"), kIn1});
+    EXPECT_EQ(twice.code, 3);
+    EXPECT_EQ(twice.out, QString());
+    EXPECT_EQ(twice.err.toStdString(),
+              "Error while initializing input device: Hushgauge Test Input 1\r\nBASS error code: 3\n");
+}
+
+TEST_F(Program, ASourceThatGoesAwayDuringTheMeasurementFailsIt)
+{
+    // A source of its own, so the shared ones stay for the other tests.
+    const std::string fifo = hg::signals::pulse_dir() + "/cli_gone.fifo";
+    const int module = hg::signals::load_module(
+        "module-pipe-source source_name=hg_cli_gone file=" + fifo +
+        " format=float32le rate=48000 channels=2 source_properties=device.description=Hushgauge-Vanishing-Input");
+    ASSERT_GE(module, 0);
+    // Removed once the program records from it (the source runs), so that
+    // the program has surely found and opened it first.
+    std::thread remover([module] {
+        for (int i = 0; i < 500; ++i) {
+            std::string sources;
+            hg::signals::pactl("list short sources", &sources);
+            const std::size_t at = sources.find("hg_cli_gone");
+            if (at != std::string::npos && sources.find("RUNNING", at) < sources.find('\n', at))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        hg::signals::unload_module(module);
+    });
+    const Outcome r = Hushgauge({QStringLiteral("--measure"), kIn1, QStringLiteral("Hushgauge-Vanishing-Input"),
+                             QStringLiteral("--seconds"), QStringLiteral("12")});
+    remover.join();
+    EXPECT_EQ(r.code, 3) << r.out.toStdString() << r.err.toStdString();
+    // What was measured is still printed.
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("Peak: 50.0000% / -6.0 dB"))) << r.out.toStdString();
+    EXPECT_EQ(r.err.toStdString(), "Input 2 stopped capturing during the measurement: Hushgauge-Vanishing-Input\n");
+}
+
+TEST(ProgramWithoutServer, ListsNothingAndSucceeds)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:/nonexistent/hushgauge/native"));
+    const Outcome r = Hushgauge({QStringLiteral("--list-devices")}, env);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QString());
+
+    // And a measurement then has no device to open.
+    const Outcome m = Hushgauge({QStringLiteral("--measure"), QStringLiteral("0"), QStringLiteral("1")}, env);
+    EXPECT_EQ(m.code, 3);
+}
+
+} // namespace
