@@ -217,6 +217,7 @@ HRESULT TDXRenderer::SetStates(std::int32_t aWidth, std::int32_t aHeight)
 
 HRESULT TDXRenderer::FreeDevice()
 {
+    FHandOvers.load(std::memory_order_acquire);
     if (!Ready())
         return E_FAIL;
     ReleaseAll();
@@ -246,6 +247,7 @@ void TDXRenderer::ReleaseAll()
 
 bool TDXRenderer::EnsureCurrent()
 {
+    FHandOvers.load(std::memory_order_acquire);
     if (FDevice == nullptr || FSwapchain == nullptr)
         return false;
     if (QOpenGLContext::currentContext() == FDevice)
@@ -281,11 +283,13 @@ HRESULT TDXRenderer::Present()
 
 bool TDXRenderer::MoveToThread(QThread *aThread)
 {
+    FHandOvers.load(std::memory_order_acquire);
     if (FDevice == nullptr || aThread == nullptr || FDevice->thread() != QThread::currentThread())
         return false;
     if (QOpenGLContext::currentContext() == FDevice)
         FDevice->doneCurrent();
     FDevice->moveToThread(aThread);
+    FHandOvers.fetch_add(1, std::memory_order_release);
     return true;
 }
 

@@ -16,12 +16,17 @@
 //                   per frame: Clear, SetVertexBuffer, SetPrimitiveTopology,
 //                              Shader()->SetMatrices, Draw, ..., Present
 //                   r->MoveToThread(windowThread);            // last act
+//                   (TDXRenderThreadScope does the first and the last)
 //   window thread:  renderThread->wait(); delete r;
 //
 // Every operation other than the constructor, the destructor and
 // MoveToThread must be called on the thread the context currently belongs
-// to; called elsewhere, they return E_FAIL (or false) and touch nothing. The
-// only value read across threads is FReady (atomic).
+// to; called elsewhere, they return E_FAIL (or false) and touch nothing.
+// Shared between threads: FReady (atomic, relaxed) and FHandOvers, a counter
+// that MoveToThread raises with release order and that every operation reads
+// with acquire order first, so that all a thread did with the renderer
+// happens before the next thread's use of it, without relying on how
+// QThread::wait synchronises.
 #pragma once
 
 #include "render/S3DMatrix.h"
@@ -148,10 +153,32 @@ private:
     _D3DMATRIX FViewMatrix{};
     _D3DMATRIX FModelMatrix{};
     std::atomic<bool> FReady{false};
+    std::atomic<std::uint32_t> FHandOvers{0};
     bool FEnableVSync = false;
     std::unique_ptr<TDXColorShader> FShader;
 
     // Drawing state of the owner's frames (render thread).
     GLenum FTopology = GL_LINES;
     GLsizeiptr FBoundVertexCount = 0;
+};
+
+// For a render thread's run(): makes the renderer's context current on the
+// thread for the scope's life and hands it back to aHome (the window thread)
+// when the scope ends, whichever way run() leaves.
+class TDXRenderThreadScope {
+public:
+    TDXRenderThreadScope(TDXRenderer &aRenderer, QThread *aHome)
+        : FRenderer(aRenderer), FHome(aHome), FCurrent(aRenderer.MakeCurrent())
+    {
+    }
+    ~TDXRenderThreadScope() { FRenderer.MoveToThread(FHome); }
+    TDXRenderThreadScope(const TDXRenderThreadScope &) = delete;
+    TDXRenderThreadScope &operator=(const TDXRenderThreadScope &) = delete;
+    // Whether the context could be made current here.
+    bool Current() const { return FCurrent; }
+
+private:
+    TDXRenderer &FRenderer;
+    QThread *FHome;
+    bool FCurrent;
 };

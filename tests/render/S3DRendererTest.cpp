@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <memory>
@@ -201,7 +202,7 @@ TEST(Renderer, NotReadyOrWrongThreadFailsAndTouchesNothing)
     // thread hands it back.
     TDXRenderer r(window.get(), 32, 32, 1);
     QThread *const mainThread = QThread::currentThread();
-    bool handedBack = false;
+    std::atomic<bool> handedBack{false};
     std::unique_ptr<QThread> other(QThread::create([&] { handedBack = r.MoveToThread(mainThread); }));
     ASSERT_TRUE(r.MoveToThread(other.get()));
     EXPECT_EQ(QOpenGLContext::currentContext(), nullptr);

@@ -166,6 +166,7 @@ TEST_F(Shader, MissingResourceRaisesAnErrorNamingIt)
     } catch (const std::exception &e) {
         ADD_FAILURE() << "other error: " << e.what();
     }
+    EXPECT_EQ(QOpenGLContext::currentContext(), nullptr) << "the renderer's context outlived the failure";
     RestoreShaderResources();
     ASSERT_TRUE(FContext.makeCurrent(FWindow.get()));
     EXPECT_NO_THROW(TDXColorShader(&FContext, "", ""));

@@ -30,13 +30,19 @@ public:
     }
     std::atomic<int> FramesDrawn{0};
     std::atomic<bool> PixelsRight{false};
-    std::atomic<bool> HandedBack{false};
     std::atomic<bool> Current{false};
 
 protected:
     void run() override
     {
-        Current.store(FRenderer.MakeCurrent(), std::memory_order_relaxed);
+        TDXRenderThreadScope scope(FRenderer, FWindowThread);
+        Current.store(scope.Current(), std::memory_order_relaxed);
+        Run();
+    }
+
+private:
+    void Run()
+    {
         const _D3DMATRIX identity = MatrixIdentity();
         for (int frame = 0; frame < kFrames; ++frame) {
             if (FRenderer.Clear({0, 0, 0, 1}) != S_OK)
@@ -62,10 +68,8 @@ protected:
             FramesDrawn.fetch_add(1, std::memory_order_relaxed);
             msleep(1);
         }
-        HandedBack.store(FRenderer.MoveToThread(FWindowThread), std::memory_order_relaxed);
     }
 
-private:
     TDXRenderer &FRenderer;
     GLuint FBuffer;
     QThread *FWindowThread;
@@ -104,8 +108,7 @@ TEST(RendererThreads, MadeHereDrawnOnRenderThreadsReleasedHere)
         EXPECT_TRUE(threads[i]->Current.load());
         EXPECT_EQ(threads[i]->FramesDrawn.load(), kFrames);
         EXPECT_TRUE(threads[i]->PixelsRight.load());
-        ASSERT_TRUE(threads[i]->HandedBack.load());
-        EXPECT_EQ(renderers[i]->Device()->thread(), windowThread);
+        ASSERT_EQ(renderers[i]->Device()->thread(), windowThread) << "not handed back";
         // Back on the window thread: usable, then released here.
         ASSERT_TRUE(renderers[i]->MakeCurrent());
         EXPECT_EQ(renderers[i]->Clear({0, 0, 0, 1}), S_OK);
