@@ -289,14 +289,20 @@ void TFormMain::TimerRendererTimer()
     hg::CalculateAverageFFT(RecordingChannel2, AverageLevel2);
     const std::string sep = hg::CurrentDecimalSeparator();
     // Each held peak is read once per use: a block may raise it in between.
-    LabelPeak1->setText(QString::fromStdString(
-        hg::ReadoutText(PeakLevel1.load(std::memory_order_relaxed), AverageLevel1, sep)));
-    LabelPeak2->setText(QString::fromStdString(
-        hg::ReadoutText(PeakLevel2.load(std::memory_order_relaxed), AverageLevel2, sep)));
+    SetReadout(LabelPeak1, hg::ReadoutText(PeakLevel1.load(std::memory_order_relaxed), AverageLevel1, sep));
+    SetReadout(LabelPeak2, hg::ReadoutText(PeakLevel2.load(std::memory_order_relaxed), AverageLevel2, sep));
     const hg::BetterArrows arrows =
         hg::BetterArrowsFor(PeakLevel1.load(std::memory_order_relaxed), PeakLevel2.load(std::memory_order_relaxed));
     LabelLeftBetter->setVisible(arrows.LeftVisible);
     LabelRightBetter->setVisible(arrows.RightVisible);
+}
+
+void TFormMain::SetReadout(TAutoSizeLabel *label, const std::string &text)
+{
+    // Most ticks repeat the last text; only a new one is laid out and drawn.
+    const QString s = QString::fromStdString(text);
+    if (label->text() != s)
+        label->setText(s);
 }
 
 void TFormMain::scGPSliderInputVolumeAmplifyChange(int value)

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <functional>
+#include <string>
 
 class QAction;
 class QComboBox;
@@ -92,8 +93,9 @@ private:
     void FormCreate();
     void FormDestroy();
     void PlaceOnScreen();
-    // One input's device choice; `input` is 1 or 2.
+    // One input's device choice (list, picked entry and that input's state).
     void SelectDevice(QComboBox *box, int index, int &lastDevice, HRECORD &channel,
                       std::atomic<float> &peak, double &average);
     void ShowErrorBox(const QString &text);
+    void SetReadout(TAutoSizeLabel *label, const std::string &text);
 };

@@ -206,6 +206,14 @@ TEST(MainWindow, TimerTicksEvery20msFromCreation)
     EXPECT_FALSE(form->LabelRightBetter->isHidden());
     EXPECT_EQ(form->LabelPeak1->x() + form->LabelPeak1->width(), 530);
     EXPECT_EQ(form->LabelPeak2->x(), 16);
+    // Minimised, the readouts go on.
+    form->show();
+    form->showMinimized();
+    form->LabelPeak1->setText(QStringLiteral("minimised"));
+    EXPECT_TRUE(hgtest::ProcessUntil([&] { return form->LabelPeak1->text() == none; }, 2000));
+    form->showNormal();
+    form->LabelPeak1->setText(QStringLiteral("restored"));
+    EXPECT_TRUE(hgtest::ProcessUntil([&] { return form->LabelPeak1->text() == none; }, 2000));
 }
 
 TEST(MainWindow, BothListsShowTheServersSourcesWithNoneSelected)
