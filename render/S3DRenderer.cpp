@@ -202,6 +202,9 @@ HRESULT TDXRenderer::SetStates(std::int32_t aWidth, std::int32_t aHeight)
     gl->glCullFace(GL_BACK);
     gl->glFrontFace(GL_CW);
     gl->glDisable(GL_DEPTH_CLAMP);
+    // The vertex program's clip distance 0 is clip z: with it, depth
+    // clipping keeps 0 <= z <= w, the range the projections map to.
+    gl->glEnable(GL_CLIP_DISTANCE0);
     gl->glDisable(GL_SCISSOR_TEST);
     gl->glDisable(GL_BLEND);
     gl->glEnable(GL_MULTISAMPLE);

@@ -19,6 +19,11 @@ layout(location = 1) in vec4 COLOR;
 
 smooth out vec4 VertexColor;
 
+// Clips what lies in front of the near plane (clip z below 0), so that the
+// visible depth range is 0 <= z <= w as the projection matrices intend,
+// rather than OpenGL's own -w <= z <= w.
+out float gl_ClipDistance[1];
+
 void main()
 {
     // The fourth component is always 1.0, whatever the input supplies.
@@ -28,5 +33,6 @@ void main()
     vec4 m = p * ModelMatrix;
     vec4 v = m * ViewMatrix;
     gl_Position = v * ProjMatrix;
+    gl_ClipDistance[0] = gl_Position.z;
     VertexColor = COLOR;
 }

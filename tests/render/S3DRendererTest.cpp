@@ -283,6 +283,22 @@ TEST_F(Drawing, OriginLandsAtTheCentreWithTheDefaultMatrices)
     EXPECT_TRUE(Lit(PixelAt(Pixels(), FWidth, expectedX, 32))) << "x " << expectedX;
 }
 
+TEST_F(Drawing, OnlyWhatLiesBetweenTheNearAndFarPlanesIsDrawn)
+{
+    Make(65, 65);
+    // The default view puts the eye at z -3; near plane 1, far plane 100.
+    struct Case {
+        float z;
+        bool drawn;
+    };
+    for (const Case c : {Case{0.0f, true}, Case{-1.9f, true}, Case{-2.4f, false}, Case{-3.5f, false},
+                         Case{96.0f, true}, Case{98.0f, false}}) {
+        SCOPED_TRACE(testing::Message() << "model z " << c.z);
+        DrawVertices({{{0, 0, c.z}, {1, 1, 1, 1}}}, TPrimitiveTopology::PointList);
+        EXPECT_EQ(Lit(PixelAt(Pixels(), FWidth, 32, 32)), c.drawn);
+    }
+}
+
 TEST_F(Drawing, LineShadesAlongItsLengthAndOneColourStaysThatColour)
 {
     Make(101, 9);
