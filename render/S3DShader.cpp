@@ -226,7 +226,7 @@ void TDXAbstractShader::FreeShaders()
 {
     // GL names are deleted only in their own context; when it is not current
     // here they are forgotten, and the context frees them when it goes.
-    if (FContext == nullptr || QOpenGLContext::currentContext() != FContext)
+    if (!IsCurrent())
         FFunctions = nullptr;
     QOpenGLFunctions_3_3_Core *gl = FFunctions;
     if (gl != nullptr) {
@@ -257,8 +257,15 @@ void TDXAbstractShader::FreeShaders()
     FContext = nullptr;
 }
 
+bool TDXAbstractShader::IsCurrent() const
+{
+    return FContext != nullptr && QOpenGLContext::currentContext() == FContext;
+}
+
 HRESULT TDXAbstractShader::Activate(QOpenGLFunctions_3_3_Core *pDC)
 {
+    if (pDC == nullptr || !IsCurrent())
+        return E_FAIL;
     pDC->glBindVertexArray(FInputLayout);
     pDC->glUseProgram(FProgram);
     return S_OK;
@@ -267,7 +274,7 @@ HRESULT TDXAbstractShader::Activate(QOpenGLFunctions_3_3_Core *pDC)
 HRESULT TDXAbstractShader::SetVertexBuffer(QOpenGLFunctions_3_3_Core *pDC, GLuint aBuffer,
                                            GLsizei aStride, GLintptr aOffset)
 {
-    if (FInputLayout == 0 || pDC == nullptr)
+    if (FInputLayout == 0 || pDC == nullptr || !IsCurrent())
         return E_FAIL;
     pDC->glBindVertexArray(FInputLayout);
     pDC->glBindBuffer(GL_ARRAY_BUFFER, aBuffer);
@@ -363,7 +370,7 @@ HRESULT TDXColorShader::FreeBuffers()
 HRESULT TDXColorShader::SetMatrices(QOpenGLFunctions_3_3_Core *pDC, const _D3DMATRIX &aModel,
                                     const _D3DMATRIX &aView, const _D3DMATRIX &aProjection)
 {
-    if (pDC == nullptr || FConstantBuffer == 0)
+    if (pDC == nullptr || FConstantBuffer == 0 || !IsCurrent())
         return E_FAIL;
     pDC->glBindBuffer(GL_UNIFORM_BUFFER, FConstantBuffer);
     // Invalidating the whole buffer lets the driver hand out fresh memory

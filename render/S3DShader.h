@@ -59,7 +59,8 @@ public:
     virtual ~TDXAbstractShader();
 
     // Binds the input layout (the vertex array object) and the linked
-    // program to the context. Always S_OK.
+    // program to the context. S_OK; E_FAIL only when the shader's context is
+    // not current here.
     HRESULT Activate(QOpenGLFunctions_3_3_Core *pDC);
 
     // Feeds the layout's elements from aBuffer (a GL buffer name; 0 unbinds)
@@ -99,6 +100,9 @@ protected:
 
     // The GL function table of FDevice (or of the device being loaded).
     QOpenGLFunctions_3_3_Core *Functions() const { return FFunctions; }
+    // Whether the shader's context is current on the calling thread: GL
+    // names mean something only there.
+    bool IsCurrent() const;
 
     static constexpr int kMaxLayoutElements = 101;
 
@@ -140,7 +144,8 @@ public:
     // Writes the transposes of aProjection, aView and aModel into the whole
     // 192-byte uniform buffer (bytes 0, 64, 128), then binds it to the
     // MatrixBuffer block's binding point. A failing map returns its code at
-    // once, leaving the buffer's contents and the binding untouched. The
+    // once, leaving the buffer's contents and the binding untouched; so does
+    // a call while the shader's context is not current here (E_FAIL). The
     // caller's matrices are not changed.
     HRESULT SetMatrices(QOpenGLFunctions_3_3_Core *pDC, const _D3DMATRIX &aModel,
                         const _D3DMATRIX &aView, const _D3DMATRIX &aProjection);

@@ -132,6 +132,14 @@ TEST_F(Shader, MadeWithAnyFileNamesAndReleasedWhole)
         EXPECT_EQ(gl->glGetAttribLocation(s.Program(), "POSITION"), 0);
         EXPECT_EQ(gl->glGetAttribLocation(s.Program(), "COLOR"), 1);
         EXPECT_GT(LiveObjects(gl).size(), before.size());
+
+        // Not current here: nothing is written or bound.
+        const _D3DMATRIX identity = MatrixIdentity();
+        FContext.doneCurrent();
+        EXPECT_EQ(s.SetMatrices(gl, identity, identity, identity), E_FAIL);
+        EXPECT_EQ(s.Activate(gl), E_FAIL);
+        ASSERT_TRUE(FContext.makeCurrent(FWindow.get()));
+        EXPECT_EQ(s.SetMatrices(gl, identity, identity, identity), S_OK);
     }
     EXPECT_EQ(LiveObjects(gl), before);
 }
