@@ -25,6 +25,7 @@
 #include "Spectrum3DCaptions.h"
 #include "Spectrum3DData.h"
 #include "Spectrum3DEvents.h"
+#include "Spectrum3DRenderThread.h"
 #include "Spectrum3DTypes.h"
 
 #include "render/S3DRenderer.h"
@@ -48,7 +49,6 @@ class QWindow;
 namespace hg {
 
 class TSpectrum3D;
-class TSpectrum3DRenderThread;
 
 // The windowing toolkit's colour value: 0x00BBGGRR.
 using TColor = std::uint32_t;
