@@ -3,6 +3,7 @@
 #include "channel.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace hgcap {
@@ -43,7 +44,8 @@ bool ChannelCore::add_dsp(HDSP handle, DSPPROC *proc, void *user, int priority) 
     return true;
 }
 
-void ChannelCore::deliver(const float *interleaved, std::size_t frames) {
+void ChannelCore::deliver(const void *data, std::size_t frames) {
+    const auto *interleaved = static_cast<const std::uint8_t *>(data);
     std::lock_guard<std::mutex> lock(callback_mutex_);
     CallbackScope scope;
     while (frames > 0 && state() == ChannelState::Capturing) {
@@ -59,7 +61,7 @@ void ChannelCore::deliver(const float *interleaved, std::size_t frames) {
             ChannelState expected = ChannelState::Capturing;
             state_.compare_exchange_strong(expected, ChannelState::Stopped, std::memory_order_relaxed);
         }
-        interleaved += count;
+        interleaved += count * sizeof(float);
         frames -= n;
     }
 }

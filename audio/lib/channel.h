@@ -48,10 +48,11 @@ public:
     // priorities in the order they were added). Returns false when the table is full.
     bool add_dsp(HDSP handle, DSPPROC *proc, void *user, int priority);
 
-    // Capture thread. Hands `frames` interleaved float frames to the DSP
-    // routines, keeps them in the ring and passes them to the record
-    // callback, in blocks of at most kMaxBlockFrames. Does nothing unless capturing.
-    void deliver(const float *interleaved, std::size_t frames);
+    // Capture thread. Hands `frames` interleaved float frames (at any byte
+    // alignment) to the DSP routines, keeps them in the ring and passes them
+    // to the record callback, in blocks of at most kMaxBlockFrames. Does
+    // nothing unless capturing.
+    void deliver(const void *interleaved, std::size_t frames);
 
     // True while the calling thread is inside a callback of some channel.
     static bool in_callback();

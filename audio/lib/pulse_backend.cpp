@@ -8,6 +8,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace hgcap {
 namespace {
@@ -382,15 +383,53 @@ void LoopCallbacks::stream_state(pa_stream *s, void *p) {
 
 void LoopCallbacks::stream_read(pa_stream *s, std::size_t, void *p) {
     auto *cap = static_cast<PulseBackend::Capture *>(p);
-    const std::size_t frame_bytes = sizeof(float) * cap->channel->chans();
+    ChannelCore &ch = *cap->channel;
+    const std::size_t frame_bytes = sizeof(float) * ch.chans();
     for (;;) {
         const void *data = nullptr;
         std::size_t n = 0;
         if (pa_stream_peek(s, &data, &n) < 0 || n == 0)
             return;
-        // A hole (data lost by the server) has no samples: skip it.
-        if (data)
-            cap->channel->deliver(static_cast<const float *>(data), n / frame_bytes);
+        if (!data) {
+            // A hole (data the server lost): no samples, and a started frame
+            // cannot be finished.
+            cap->carried = 0;
+            cap->position += n;
+            pa_stream_drop(s);
+            continue;
+        }
+        const auto *bytes = static_cast<const std::uint8_t *>(data);
+        auto *carry = reinterpret_cast<std::uint8_t *>(cap->carry);
+        if (cap->carried > 0) {
+            const std::size_t take = std::min<std::size_t>(frame_bytes - cap->carried, n);
+            std::memcpy(carry + cap->carried, bytes, take);
+            cap->carried += static_cast<unsigned>(take);
+            bytes += take;
+            n -= take;
+            cap->position += take;
+            if (cap->carried == frame_bytes) {
+                ch.deliver(cap->carry, 1);
+                cap->carried = 0;
+            }
+        } else if (const std::size_t into = cap->position % frame_bytes; into != 0) {
+            // The rest of a frame whose start fell into a hole.
+            const std::size_t skip = std::min(frame_bytes - into, n);
+            bytes += skip;
+            n -= skip;
+            cap->position += skip;
+        }
+        const std::size_t whole = n / frame_bytes;
+        if (whole > 0) {
+            ch.deliver(bytes, whole);
+            bytes += whole * frame_bytes;
+            n -= whole * frame_bytes;
+            cap->position += whole * frame_bytes;
+        }
+        if (n > 0) {
+            std::memcpy(carry, bytes, n);
+            cap->carried = static_cast<unsigned>(n);
+            cap->position += n;
+        }
         pa_stream_drop(s);
     }
 }

@@ -67,6 +67,11 @@ private:
         pa_stream *stream;
         std::shared_ptr<ChannelCore> channel;
         pa_context *context;
+        // The server may hand over chunks that end inside a frame: the bytes
+        // of a started frame wait here for the rest (loop thread only).
+        std::uint64_t position = 0; // bytes of the stream so far, holes included
+        unsigned carried = 0;
+        float carry[8] = {};
     };
     void end_capture(Capture &c); // loop locked
 

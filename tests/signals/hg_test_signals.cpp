@@ -111,9 +111,17 @@ bool play_to_sink(const std::string &sink, const std::vector<float> &frames, uns
     ss.format = PA_SAMPLE_FLOAT32LE;
     ss.rate = rate;
     ss.channels = static_cast<std::uint8_t>(channels);
+    // A short buffer, so that playing starts at once and goes on in real time
+    // (the default waits for two seconds of data before it starts).
+    pa_buffer_attr attr;
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(50 * 1000, &ss));
+    attr.prebuf = static_cast<std::uint32_t>(-1);
+    attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.fragsize = static_cast<std::uint32_t>(-1);
     int err = 0;
     pa_simple *s = pa_simple_new(nullptr, "hg_test_signals", PA_STREAM_PLAYBACK, sink.c_str(), "test signal", &ss,
-                                 nullptr, nullptr, &err);
+                                 nullptr, &attr, &err);
     if (!s)
         return false;
     bool ok = pa_simple_write(s, frames.data(), frames.size() * sizeof(float), &err) >= 0;
