@@ -251,9 +251,16 @@ void TDXRenderer::ReleaseAll()
 bool TDXRenderer::EnsureCurrent()
 {
     FHandOvers.load(std::memory_order_acquire);
-    if (FDevice == nullptr || FSwapchain == nullptr)
+    if (FDevice == nullptr)
         return false;
-    if (QOpenGLContext::currentContext() == FDevice)
+    const bool current = QOpenGLContext::currentContext() == FDevice;
+    if (FSwapchain.isNull()) {
+        // The window went first: nothing may be drawn on its surface.
+        if (current)
+            FDevice->doneCurrent();
+        return false;
+    }
+    if (current)
         return true;
     // Qt aborts when a context is made current on a thread it does not
     // belong to; that is a caller's mistake reported as a failure here.

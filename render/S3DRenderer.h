@@ -33,7 +33,9 @@
 #include "render/S3DShader.h"
 #include "render/S3DTypes.h"
 
+#include <QPointer>
 #include <QSurfaceFormat>
+#include <QWindow>
 #include <qopengl.h>
 
 #include <atomic>
@@ -43,7 +45,6 @@
 class QOpenGLContext;
 class QOpenGLFunctions_3_3_Core;
 class QThread;
-class QWindow;
 
 // What a Draw call makes of its vertices (the values of the Direct3D
 // topologies they stand for).
@@ -66,7 +67,9 @@ public:
     // and uploads the default matrices. On the window thread; the context is
     // current on it afterwards. Raises EDrawingError("Failed to initialize
     // Direct3D 11!") when any step fails, the shader's own errors unchanged;
-    // everything made so far is released first.
+    // everything made so far is released first. The window should outlive
+    // the renderer; when it goes first, every operation returns E_FAIL and
+    // the context's objects go with the context.
     TDXRenderer(QWindow *aHWND, std::int32_t aWidth, std::int32_t aHeight, std::uint32_t AALevel);
     // Releases everything (FreeDevice). On the thread the context belongs to,
     // normally the window thread after the render thread handed it back.
@@ -147,7 +150,7 @@ private:
     QOpenGLContext *FDevice = nullptr;                  // owned
     QOpenGLFunctions_3_3_Core *FDeviceContext = nullptr; // owned by FDevice
     std::uint32_t FCurrentFeatureLevel = 0;             // GL version made, 0x3300 for 3.3
-    QWindow *FSwapchain = nullptr;                      // the surface drawn into; not owned
+    QPointer<QWindow> FSwapchain;                       // the surface drawn into; not owned
     TViewport FViewport{};
     _D3DMATRIX FProjMatrix{};
     _D3DMATRIX FViewMatrix{};

@@ -216,6 +216,23 @@ TEST(Renderer, NotReadyOrWrongThreadFailsAndTouchesNothing)
     EXPECT_EQ(r.Clear(kBlack), S_OK);
 }
 
+TEST(Renderer, WindowGoneFirstFailsWithoutHarm)
+{
+    auto window = MakeWindow(32, 32);
+    TDXRenderer r(window.get(), 32, 32, 1);
+    GLuint buffer = 0;
+    const TColorVertex v[2] = {};
+    ASSERT_EQ(r.CreateVertexBuffer(buffer, v, 2, false), S_OK);
+    window.reset();
+    EXPECT_EQ(r.Clear(kBlack), E_FAIL);
+    EXPECT_EQ(r.Present(), E_FAIL);
+    EXPECT_EQ(r.SetVertexBuffer(buffer), E_FAIL);
+    EXPECT_FALSE(r.MakeCurrent());
+    EXPECT_EQ(QOpenGLContext::currentContext(), nullptr);
+    r.ReleaseVertexBuffer(buffer);
+    EXPECT_EQ(buffer, 0u);
+}
+
 // --- what is drawn -----------------------------------------------------
 
 class Drawing : public testing::Test {
