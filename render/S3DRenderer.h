@@ -19,9 +19,10 @@
 //                   (TDXRenderThreadScope does the first and the last)
 //   window thread:  renderThread->wait(); delete r;
 //
-// Every operation other than the constructor, the destructor and
-// MoveToThread must be called on the thread the context currently belongs
-// to; called elsewhere, they return E_FAIL (or false) and touch nothing.
+// The constructor and the destructor run on the window thread; every other
+// operation, MoveToThread included, on the thread the context currently
+// belongs to: called elsewhere, they return E_FAIL (or false) and touch
+// nothing.
 // Shared between threads: FReady (atomic, relaxed) and FHandOvers, a counter
 // that MoveToThread raises with release order and that every operation reads
 // with acquire order first, so that all a thread did with the renderer
