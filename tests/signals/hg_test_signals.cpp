@@ -166,8 +166,14 @@ bool kill_server() {
         return false;
     if (::kill(static_cast<pid_t>(pid), SIGKILL) != 0)
         return false;
-    // Wait until it is gone (it is not our child, so poll).
-    for (int i = 0; i < 100 && ::kill(static_cast<pid_t>(pid), 0) == 0; ++i)
+    // Wait until it is gone: it is not our child, so poll, and count a
+    // zombie (dead, not yet reaped by its parent) as gone.
+    auto alive = [pid] {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string pid_field, name, state;
+        return stat >> pid_field >> name >> state && state != "Z" && state != "X";
+    };
+    for (int i = 0; i < 100 && alive(); ++i)
         ::usleep(20000);
     return true;
 }
