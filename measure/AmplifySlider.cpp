@@ -229,7 +229,9 @@ void TAmplifySlider::mouseReleaseEvent(QMouseEvent *event)
 
 void TAmplifySlider::wheelEvent(QWheelEvent *event)
 {
-    const int notches = wheel_.add(event->angleDelta().y());
+    // Qt counts a notch away from the user as +120 and towards the user as
+    // -120; a notch towards the user raises the value, so the sign flips.
+    const int notches = wheel_.add(-event->angleDelta().y());
     if (notches != 0)
         setValue(static_cast<int>(hg::ClampSliderValue(static_cast<long long>(value_) + notches, range_)));
     event->accept();

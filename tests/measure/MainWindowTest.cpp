@@ -297,19 +297,19 @@ TEST_F(AmplifySliderTest, StartsAtTheMinimumWithoutTakingFocus)
 
 TEST_F(AmplifySliderTest, EachWheelNotchIsOneStep)
 {
-    Wheel(120);
+    Wheel(-120); // a notch towards the user
     EXPECT_EQ(slider->value(), 1001);
     EXPECT_DOUBLE_EQ(form->AmplifyFactor, 1.001);
-    Wheel(-120);
-    Wheel(-120); // at the minimum: stays, no change
+    Wheel(120); // a notch away from the user
+    Wheel(120); // at the minimum: stays, no change
     EXPECT_EQ(slider->value(), 1000);
     EXPECT_EQ(changes, (std::vector<int>{1001, 1000}));
     // Parts of a notch from a high-resolution wheel add up to one step.
     for (int i = 0; i < 4; ++i)
-        Wheel(30);
+        Wheel(-30);
     EXPECT_EQ(slider->value(), 1001);
     slider->setValue(10000);
-    Wheel(120);
+    Wheel(-120);
     EXPECT_EQ(slider->value(), 10000);
     EXPECT_DOUBLE_EQ(form->AmplifyFactor, 10.0);
 }
