@@ -1,6 +1,13 @@
 // FrameRing: single-writer, many-reader ring of the latest frames (sequence
-// check in the style of a seqlock, over relaxed atomic samples, so that
-// readers never block the capture thread and there is no data race).
+// check in the style of a seqlock, over atomic samples, so that readers
+// never block the capture thread and there is no data race).
+//
+// Ordering: the writer raises writing_ before it stores any sample, and
+// stores samples with release; readers load samples with acquire. So a
+// reader that saw any sample of a write also sees that write's writing_
+// when it checks afterwards, and starts again if its oldest frame may have
+// been overwritten. (Release/acquire on single values are plain moves on
+// x86-64, and unlike fences ThreadSanitizer understands them.)
 #include "frame_ring.h"
 
 #include <algorithm>
@@ -27,11 +34,10 @@ void FrameRing::write(const float *interleaved, std::size_t frames) {
         interleaved += skip * channels_;
     }
     writing_.store(end, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
     for (std::uint64_t f = start + skip; f < end; ++f) {
         std::atomic<float> *slot = &samples_[(f & mask_) * channels_];
         for (unsigned c = 0; c < channels_; ++c)
-            slot[c].store(*interleaved++, std::memory_order_relaxed);
+            slot[c].store(*interleaved++, std::memory_order_release);
     }
     written_.store(end, std::memory_order_release);
 }
@@ -41,7 +47,6 @@ std::size_t FrameRing::held() const {
 }
 
 bool FrameRing::copy_intact(std::uint64_t first) const {
-    std::atomic_thread_fence(std::memory_order_acquire);
     return writing_.load(std::memory_order_relaxed) <= first + capacity_;
 }
 
@@ -55,7 +60,7 @@ std::size_t FrameRing::read_latest(float *dst, std::size_t frames) const {
         for (std::uint64_t f = first; f < w; ++f) {
             const std::atomic<float> *slot = &samples_[(f & mask_) * channels_];
             for (unsigned c = 0; c < channels_; ++c)
-                *out++ = slot[c].load(std::memory_order_relaxed);
+                *out++ = slot[c].load(std::memory_order_acquire);
         }
         if (copy_intact(first))
             return n;
@@ -75,7 +80,7 @@ void FrameRing::read_latest_mono(float *dst, std::size_t frames) const {
             const std::atomic<float> *slot = &samples_[(f & mask_) * channels_];
             float sum = 0.0f;
             for (unsigned c = 0; c < channels_; ++c)
-                sum += slot[c].load(std::memory_order_relaxed);
+                sum += slot[c].load(std::memory_order_acquire);
             *out++ = channels_ == 1 ? sum : sum * scale;
         }
         if (copy_intact(first))

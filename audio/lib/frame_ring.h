@@ -1,6 +1,6 @@
 // FrameRing: the latest captured frames of one channel, written by the capture
 // thread and read by any number of threads at once (window, render threads).
-// Lock-free: one writer, many readers, every shared value a relaxed atomic.
+// Lock-free: one writer, many readers, every shared value an atomic.
 #pragma once
 
 #include <atomic>
