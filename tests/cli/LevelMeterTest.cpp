@@ -7,9 +7,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <atomic>
+#include <cstdlib>
 #include <limits>
+#include <new>
 #include <numbers>
 #include <vector>
+
+// Counts every allocation of this test program (AllocationCounter.cpp).
+extern std::atomic<long> gAllocations;
 
 namespace {
 
@@ -156,6 +162,17 @@ TEST(LevelMeter, DspRoutineReadsUnalignedBlocksAndIgnoresPartSamples)
     EXPECT_NEAR(m.RmsDbfs(), 20 * std::log10(0.25 / std::sqrt(2.0)), 0.01);
     hg::LevelMeterDSP(1, 1, nullptr, 16, &m); // no block: nothing happens
     EXPECT_EQ(m.Samples(), s.size());
+}
+
+TEST(LevelMeter, AllocatesNothingPerBlock)
+{
+    const std::vector<float> s = Sine(1000.0, 0.25, 4800);
+    hg::LevelMeter m;
+    const long before = gAllocations.load();
+    for (int i = 0; i < 100; ++i)
+        hg::LevelMeterDSP(1, 1, const_cast<float *>(s.data()), static_cast<DWORD>(s.size() * sizeof(float)), &m);
+    EXPECT_EQ(gAllocations.load(), before);
+    EXPECT_EQ(m.Samples(), 100 * s.size());
 }
 
 } // namespace
