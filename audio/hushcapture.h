@@ -9,7 +9,17 @@
  * per calling thread (BASS_ErrorGetCode). The "current recording device" is
  * per thread too (BASS_RecordInit and BASS_RecordSetDevice set it).
  * Callbacks (RECORDPROC, DSPPROC) run on the library's own capture thread;
- * they must not call BASS_RecordFree, BASS_Free or BASS_RecordInit.
+ * from inside them the control calls (BASS_Init, BASS_Free, the BASS_Record*
+ * calls and BASS_ChannelSetDSP) fail with BASS_ERROR_CALLBACK instead of
+ * locking up; the reads (BASS_ChannelGetData, BASS_ChannelIsActive,
+ * BASS_ChannelGetInfo) work there. No callback runs after BASS_RecordFree or
+ * BASS_Free has returned. What a callback's user value points to must stay
+ * valid until then.
+ *
+ * The library never starts a sound server. When a source disappears or the
+ * server dies, the channels on it are lost: inactive, and their reads fail
+ * with BASS_ERROR_LOST. Once the server is back, initialising a device again
+ * reconnects; list entries keep their identity by the source's server name.
  */
 #ifndef HUSHGAUGE_CAPTURE_H
 #define HUSHGAUGE_CAPTURE_H
@@ -101,18 +111,29 @@ typedef BOOL RECORDPROC(HRECORD handle, const void *buffer, DWORD length, void *
 typedef void DSPPROC(DWORD channel, HDSP handle, void *buffer, DWORD length, void *user);
 
 /* Starts the library (connects to the sound server). `device` 0 = no output
- * device, which is the only kind there is. Recording works without it. */
+ * device, which is the only kind there is (any other: BASS_ERROR_DEVICE);
+ * `freq`, `flags`, `win` and `clsid` are not used. FALSE with
+ * BASS_ERROR_ALREADY when started twice, BASS_ERROR_SERVER when no server can
+ * be reached. Recording works without it. */
 HGAPI BOOL BASS_Init(int device, DWORD freq, DWORD flags, void *win, const void *clsid);
-/* Shuts the library down: every recording device and channel is released. */
+/* Shuts the library down: every recording device and channel is released and
+ * the connection closed, also when the server is gone (it never waits for
+ * it). TRUE if BASS_Init had succeeded, else FALSE with BASS_ERROR_INIT (the
+ * devices are released all the same). */
 HGAPI BOOL BASS_Free(void);
 /* The code of the last failure on the calling thread (BASS_OK after a success). */
 HGAPI int BASS_ErrorGetCode(void);
 
-/* Information on recording device `device` (0, 1, 2, ...); FALSE past the end.
- * The device list is taken once, at the first call, in the server's order,
- * input sources before monitor sources. */
+/* Information on recording device `device` (0, 1, 2, ...); FALSE past the end
+ * (BASS_ERROR_DEVICE). The device list is taken once, at the first call that
+ * reaches the server (while none could be reached it is empty and each call
+ * tries again), in the server's order, input sources before monitor sources.
+ * It never changes after that; BASS_DEVICE_ENABLED says whether the source
+ * exists now. */
 HGAPI BOOL BASS_RecordGetDeviceInfo(DWORD device, BASS_DEVICEINFO *info);
-/* Opens recording device `device` and makes it the thread's current one. */
+/* Opens recording device `device` and makes it the thread's current one.
+ * FALSE with BASS_ERROR_DEVICE (no such entry, or its source is gone),
+ * BASS_ERROR_ALREADY (initialised already, by any thread) or BASS_ERROR_SERVER. */
 HGAPI BOOL BASS_RecordInit(int device);
 /* Makes an initialised device the thread's current one; FALSE otherwise. */
 HGAPI BOOL BASS_RecordSetDevice(DWORD device);
@@ -120,21 +141,38 @@ HGAPI BOOL BASS_RecordSetDevice(DWORD device);
 HGAPI DWORD BASS_RecordGetDevice(void);
 /* Releases the thread's current recording device and its channel. */
 HGAPI BOOL BASS_RecordFree(void);
-/* Starts capturing on the thread's current device; 0 on failure. */
+/* Starts capturing on the thread's current device; 0 on failure. Only
+ * BASS_SAMPLE_FLOAT samples (else BASS_ERROR_FORMAT; other flag bits:
+ * BASS_ERROR_ILLPARAM), at any rate from 1000 to 192000 Hz and 1 to 8
+ * channels (else BASS_ERROR_FORMAT): the server converts from the source's
+ * own format. One channel per device (a second start: BASS_ERROR_BUSY). The
+ * capture never moves to another source. Blocks of at most 4096 frames go
+ * through the DSP routines, into the kept frames and then to `proc` (may be
+ * NULL); when `proc` returns FALSE the channel stops: inactive, its kept
+ * frames still readable. */
 HGAPI HRECORD BASS_RecordStart(DWORD freq, DWORD chans, DWORD flags, RECORDPROC *proc, void *user);
 
-/* Attaches a DSP routine to a channel; 0 on failure. */
+/* Attaches a DSP routine to a channel; 0 on failure (BASS_ERROR_HANDLE,
+ * BASS_ERROR_ILLPARAM for no routine, BASS_ERROR_MEM past 64 routines). */
 HGAPI HDSP BASS_ChannelSetDSP(DWORD handle, DSPPROC *proc, void *user, int priority);
-/* Reads from a channel without removing anything:
+/* Reads from a channel without removing anything; any number of threads may
+ * read at once. The library keeps the latest 65536 frames.
  *   BASS_DATA_AVAILABLE: the number of bytes held (0 before the first block);
- *   BASS_DATA_FFTn: n/2 float magnitudes of the latest n frames (see README);
- *   any other length: the latest `length` bytes of samples (whole frames).
- * Returns the number of bytes written (or held), or (DWORD)-1 on failure. */
+ *   BASS_DATA_FFTn: n/2 float magnitudes of the latest n frames (zeros in
+ *     front while fewer have arrived; channels averaged; periodic Hann
+ *     window; |X[k]| * 4 / n for k = 0 ... n/2 - 1, so that a full-scale
+ *     sine centred on a bin reads 1.0);
+ *   1 ... 0x3FFFFFFF: the latest whole frames that fit in `length` bytes,
+ *     oldest first, fewer while fewer are held;
+ *   any other length: BASS_ERROR_ILLPARAM.
+ * Returns the number of bytes written (or held), or (DWORD)-1 on failure
+ * (BASS_ERROR_HANDLE for a handle that names no channel, a released one
+ * included; BASS_ERROR_LOST once its source or the server has gone). */
 HGAPI DWORD BASS_ChannelGetData(DWORD handle, void *buffer, DWORD length);
 /* BASS_ACTIVE_PLAYING while the channel captures, BASS_ACTIVE_STOPPED once it
  * is released, stopped or lost (and for any other handle). */
 HGAPI DWORD BASS_ChannelIsActive(DWORD handle);
-/* The channel's format. */
+/* The channel's format (also of a lost or stopped channel). */
 HGAPI BOOL BASS_ChannelGetInfo(DWORD handle, BASS_CHANNELINFO *info);
 
 #ifdef __cplusplus

@@ -60,8 +60,9 @@ template <class T> T ok(T result) {
 }
 
 // Control calls would wait for the loop thread, which waits for the
-// callback that made them: refuse them there instead of hanging.
-bool in_callback() { return ChannelCore::in_callback() || backend().on_loop_thread(); }
+// callback that made them: refuse them there instead of hanging. (User code
+// runs on the loop thread only inside a channel's callbacks.)
+bool in_callback() { return ChannelCore::in_callback(); }
 
 // g_control held. Takes the device list on first use and sizes the state table.
 std::size_t device_count() {

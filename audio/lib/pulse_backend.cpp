@@ -67,8 +67,6 @@ struct LoopCallbacks {
 
 PulseBackend::~PulseBackend() { shutdown(); }
 
-bool PulseBackend::on_loop_thread() const { return loop_ && pa_threaded_mainloop_in_thread(loop_); }
-
 bool PulseBackend::connected() const { return context_ && context_state_.load() == PA_CONTEXT_READY; }
 
 template <class Done> bool PulseBackend::wait_for(Done done, int timeout_ms) {

@@ -58,9 +58,6 @@ public:
     // Ends every capture, disconnects and stops the main-loop thread.
     void shutdown();
 
-    // True on the main loop's own thread (where callbacks run).
-    bool on_loop_thread() const;
-
 private:
     struct Capture {
         PulseBackend *self;

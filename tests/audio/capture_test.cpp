@@ -394,6 +394,44 @@ TEST_F(Capture, RecordCallbackThatSaysStopEndsTheCapture) {
     EXPECT_TRUE(BASS_RecordFree());
 }
 
+namespace {
+struct Reentry {
+    std::atomic<bool> done{false};
+    int free_code = -1, init_code = -1, dsp_code = -1;
+    DWORD available = 0;
+};
+BOOL call_back_in(HRECORD h, const void *, DWORD, void *user) {
+    auto *r = static_cast<Reentry *>(user);
+    if (r->done.load())
+        return TRUE;
+    BASS_RecordFree();
+    r->free_code = BASS_ErrorGetCode();
+    BASS_RecordInit(kIn2);
+    r->init_code = BASS_ErrorGetCode();
+    BASS_ChannelSetDSP(h, halve, nullptr, 0);
+    r->dsp_code = BASS_ErrorGetCode();
+    r->available = BASS_ChannelGetData(h, nullptr, BASS_DATA_AVAILABLE);
+    r->done.store(true);
+    return TRUE;
+}
+} // namespace
+
+TEST_F(Capture, ControlCallsFromInsideACallbackFailInsteadOfHanging) {
+    static Reentry r;
+    ASSERT_TRUE(BASS_RecordInit(kIn1));
+    const HRECORD h = BASS_RecordStart(48000, 2, BASS_SAMPLE_FLOAT, call_back_in, &r);
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(sig::write_to_fifo(1, sig::silence(480)));
+    ASSERT_TRUE(wait_until([&] { return r.done.load(); }));
+    EXPECT_EQ(r.free_code, BASS_ERROR_CALLBACK);
+    EXPECT_EQ(r.init_code, BASS_ERROR_CALLBACK);
+    EXPECT_EQ(r.dsp_code, BASS_ERROR_CALLBACK);
+    // The callback's own block is already kept when it runs.
+    EXPECT_GT(r.available, 0u) << "reads work inside a callback";
+    EXPECT_LE(r.available, 480u * 8);
+    EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_PLAYING);
+}
+
 TEST_F(Capture, MonitorSourceCarriesWhatIsPlayedInRealTime) {
     const HRECORD h = start(kOut1Monitor);
     ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
