@@ -4,6 +4,7 @@
 #include "Spectrum3D.h"
 
 #include "Spectrum3DGrid.h"
+#include "Spectrum3DInput.h"
 #include "Spectrum3DMatrices.h"
 #include "Spectrum3DRenderThread.h"
 #include "Spectrum3DVertexes.h"
@@ -209,6 +210,10 @@ TSpectrum3D::TSpectrum3D(QWidget *AOwner) : QFrame(AOwner)
     setFont(font);
     // 7. The resize event.
     OnResize = [this](QObject *Sender) { ResizeHandler(Sender); };
+    // Input on the inner panel, its picture, its drawing surface and the
+    // display raises the display's input events.
+    FInputForwarding = InstallSpectrum3DInput(this, PanelSpectrum, PanelSpectrum->Surface(),
+                                              PanelSpectrum->Picture(), &FInputEvents);
 }
 
 TSpectrum3D::~TSpectrum3D()
@@ -228,6 +233,7 @@ TSpectrum3D::~TSpectrum3D()
             delete gone;
         }
     }
+    FInputForwarding.reset();
     TPanelSpectrum *panel = PanelSpectrum;
     PanelSpectrum = nullptr;
     delete panel;

@@ -49,6 +49,7 @@ class QWindow;
 namespace hg {
 
 class TSpectrum3D;
+class TSpectrum3DInputForwarding;
 
 // The windowing toolkit's colour value: 0x00BBGGRR.
 using TColor = std::uint32_t;
@@ -265,6 +266,9 @@ private:
     std::atomic<std::shared_ptr<const TSpectrum3DAfterD3DRender>> FAfterD3DRender;
     TSpectrum3DOnD3DDestroy FOnD3DDestroy;
     TSpectrum3DInputEvents FInputEvents;
+    // Raises FInputEvents from the controls' input (Spectrum3DInput.h);
+    // declared after it, so that it goes first.
+    std::unique_ptr<TSpectrum3DInputForwarding> FInputForwarding;
     std::atomic<bool> bSuppressErrors{false};
     GLuint VertexBuffer_Grid = 0;
     GLuint VertexBuffer_FFT = 0;
