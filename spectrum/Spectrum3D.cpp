@@ -255,41 +255,35 @@ int32_t TSpectrum3D::FontSizePoints() const
 
 TSpectrum3DBeforeD3DRender TSpectrum3D::BeforeD3DRender() const
 {
-    const auto h = FBeforeD3DRender.load(kRelaxed);
+    const TSpectrum3DBeforeD3DRender *h = FBeforeD3DRender.Get();
     return h ? *h : TSpectrum3DBeforeD3DRender();
 }
 
 void TSpectrum3D::SetBeforeD3DRender(TSpectrum3DBeforeD3DRender aHandler)
 {
-    FBeforeD3DRender.store(aHandler ? std::make_shared<const TSpectrum3DBeforeD3DRender>(std::move(aHandler))
-                                    : nullptr,
-                           kRelaxed);
+    FBeforeD3DRender.Set(std::move(aHandler), RenderThread != nullptr);
 }
 
 TSpectrum3DAfterD3DRender TSpectrum3D::AfterD3DRender() const
 {
-    const auto h = FAfterD3DRender.load(kRelaxed);
+    const TSpectrum3DAfterD3DRender *h = FAfterD3DRender.Get();
     return h ? *h : TSpectrum3DAfterD3DRender();
 }
 
 void TSpectrum3D::SetAfterD3DRender(TSpectrum3DAfterD3DRender aHandler)
 {
-    FAfterD3DRender.store(aHandler ? std::make_shared<const TSpectrum3DAfterD3DRender>(std::move(aHandler))
-                                   : nullptr,
-                          kRelaxed);
+    FAfterD3DRender.Set(std::move(aHandler), RenderThread != nullptr);
 }
 
 TSpectrum3DOnNeedFFTData TSpectrum3D::OnNeedFFTData() const
 {
-    const auto h = FOnNeedFFTData.load(kRelaxed);
+    const TSpectrum3DOnNeedFFTData *h = FOnNeedFFTData.Get();
     return h ? *h : TSpectrum3DOnNeedFFTData();
 }
 
 void TSpectrum3D::SetOnNeedFFTData(TSpectrum3DOnNeedFFTData aHandler)
 {
-    FOnNeedFFTData.store(aHandler ? std::make_shared<const TSpectrum3DOnNeedFFTData>(std::move(aHandler))
-                                  : nullptr,
-                         kRelaxed);
+    FOnNeedFFTData.Set(std::move(aHandler), RenderThread != nullptr);
 }
 
 void TSpectrum3D::SetPanel3DPicture(const QPixmap &aPicture)
@@ -487,6 +481,10 @@ void TSpectrum3D::StopRendering()
     TSpectrum3DRenderThread *gone = RenderThread;
     RenderThread = nullptr;
     delete gone;
+    // No frame runs now: handlers replaced meanwhile can go.
+    FBeforeD3DRender.FreeRetired();
+    FAfterD3DRender.FreeRetired();
+    FOnNeedFFTData.FreeRetired();
 }
 
 // ---- boxes ------------------------------------------------------------------
@@ -578,8 +576,8 @@ void TSpectrum3D::BuildGrid(GLuint &Buffer, bool aGradient)
 std::int32_t TSpectrum3D::FetchTrampoline(void *aContext, float *aData, std::int32_t aCount)
 {
     auto *self = static_cast<TSpectrum3D *>(aContext);
-    const auto handler = self->FOnNeedFFTData.load(kRelaxed);
-    return handler ? (*handler)(self, aData, aCount) : 0;
+    const TSpectrum3DOnNeedFFTData *handler = self->FOnNeedFFTData.Get();
+    return handler != nullptr ? (*handler)(self, aData, aCount) : 0;
 }
 
 void TSpectrum3D::UpdateFFTVertexes(GLuint &Buffer, std::uint32_t aChannel)
@@ -588,7 +586,7 @@ void TSpectrum3D::UpdateFFTVertexes(GLuint &Buffer, std::uint32_t aChannel)
         return;
     float block[kValueBlockSize];
     THostFFTSources host;
-    if (FOnNeedFFTData.load(kRelaxed)) {
+    if (FOnNeedFFTData.Get() != nullptr) {
         host.event = &TSpectrum3D::FetchTrampoline;
         host.eventContext = this;
     }
@@ -644,7 +642,7 @@ void TSpectrum3D::Render()
         return;
     Rendering.store(true, kRelaxed);
     // Outside the frame's handler: an error here ends the render thread.
-    if (const auto before = FBeforeD3DRender.load(kRelaxed))
+    if (const TSpectrum3DBeforeD3DRender *before = FBeforeD3DRender.Get())
         (*before)(this);
     try {
         // One reading of zoom and scroll serves the whole frame.
@@ -673,7 +671,7 @@ void TSpectrum3D::Render()
                 ReportBox(QMessageBox::Critical, kRenderingTextError);
             }
         }
-        if (const auto after = FAfterD3DRender.load(kRelaxed))
+        if (const TSpectrum3DAfterD3DRender *after = FAfterD3DRender.Get())
             (*after)(this);
         Rendering.store(false, kRelaxed);
     } catch (...) {

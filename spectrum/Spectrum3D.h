@@ -9,9 +9,9 @@
 // Shared between the two threads, all whole values with relaxed order:
 //   written by the window thread, read by frames: Channel, GFXAmplitude,
 //     GFXZoom, GFXScroll, FFTSize, FCustomSampleRate, bSuppressErrors,
-//     FShowText, CallbackOnNeedFFTData, the render events (each held in an
-//     atomic shared pointer, so a frame keeps the handler it loaded alive
-//     while the window thread replaces it), and the inner panel's size and
+//     FShowText, CallbackOnNeedFFTData, the render events (each held in a
+//     TRenderEventSlot: an atomic pointer whose replaced handlers are freed
+//     only once no render thread runs), and the inner panel's size and
 //     font size that the captions are computed from;
 //   written by frames: Rendering (read by hosts).
 // The device (Renderer, the two vertex buffers, the staging block) and
@@ -43,6 +43,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class QWindow;
 
@@ -106,6 +107,40 @@ private:
     QString FCaption;
     bool FPictureVisible = true;
     bool FSurfaceShown = false;
+};
+
+// One render-thread event: the window thread sets it at any time, a frame
+// reads it. The pointer is published with release and read with acquire,
+// so a frame sees a whole handler; a replaced handler may still be running
+// in a frame, so it is kept until FreeRetired, which the display calls once
+// its render thread has ended.
+template <class T> class TRenderEventSlot {
+public:
+    TRenderEventSlot() = default;
+    TRenderEventSlot(const TRenderEventSlot &) = delete;
+    TRenderEventSlot &operator=(const TRenderEventSlot &) = delete;
+    ~TRenderEventSlot() { delete FCurrent.load(std::memory_order_acquire); }
+
+    // Window thread. aFrameMayRun: a render thread exists.
+    void Set(T aHandler, bool aFrameMayRun)
+    {
+        const T *fresh = aHandler ? new T(std::move(aHandler)) : nullptr;
+        const T *old = FCurrent.exchange(fresh, std::memory_order_acq_rel);
+        if (old != nullptr) {
+            if (aFrameMayRun)
+                FRetired.emplace_back(old);
+            else
+                delete old;
+        }
+    }
+    // Window thread, while no render thread exists.
+    void FreeRetired() { FRetired.clear(); }
+    // Any thread: the handler, or null when none is assigned.
+    const T *Get() const { return FCurrent.load(std::memory_order_acquire); }
+
+private:
+    std::atomic<const T *> FCurrent{nullptr};
+    std::vector<std::unique_ptr<const T>> FRetired; // window thread only
 };
 
 // What a frame hands to the window thread: caption texts and the places
@@ -262,8 +297,8 @@ private:
 
     // Fields in the order of the display's design.
     TColor FBackgroundColor = 0;
-    std::atomic<std::shared_ptr<const TSpectrum3DBeforeD3DRender>> FBeforeD3DRender;
-    std::atomic<std::shared_ptr<const TSpectrum3DAfterD3DRender>> FAfterD3DRender;
+    TRenderEventSlot<TSpectrum3DBeforeD3DRender> FBeforeD3DRender;
+    TRenderEventSlot<TSpectrum3DAfterD3DRender> FAfterD3DRender;
     TSpectrum3DOnD3DDestroy FOnD3DDestroy;
     TSpectrum3DInputEvents FInputEvents;
     // Raises FInputEvents from the controls' input (Spectrum3DInput.h);
@@ -282,7 +317,7 @@ private:
     TColorVertex *PFFTVertexes = nullptr; // 2047 vertices, owned
     bool FGradientGrid = false;
     QString FBackgroundPictureFileName;
-    std::atomic<std::shared_ptr<const TSpectrum3DOnNeedFFTData>> FOnNeedFFTData;
+    TRenderEventSlot<TSpectrum3DOnNeedFFTData> FOnNeedFFTData;
     std::atomic<std::int32_t> FCustomSampleRate{0};
     std::array<QLabel *, kLevelCaptionCount> FCaptionLevel{};
     std::array<QLabel *, kFreqCaptionCount> FCaptionFreq{};

@@ -268,6 +268,26 @@ TEST(Spectrum3DComponent, CloseLeavesNoChannelNoDeviceAndIdentityMatrices)
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
+TEST(Spectrum3DComponent, ARendererThatCannotBeMadeLeavesNoDevice)
+{
+    TBoxRecorder boxes;
+    // No multisample count of 0 exists: the renderer cannot be made.
+    auto d = ShowDisplay(300, 200, [&](TSpectrum3D &disp) { disp.SetAntialiasing(0); });
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Error: Creating D3D Device!\r\rTSpectrum3D.InitD3D()"});
+    for (const TBoxRecorder::TBox &b : boxes.boxes)
+        EXPECT_EQ(b.kind, QMessageBox::Warning);
+    EXPECT_EQ(d->Renderer, nullptr);
+    EXPECT_EQ(d->RenderThread, nullptr);
+    EXPECT_EQ(d->GridBuffer(), 0u);
+    EXPECT_TRUE(d->Panel3DPictureVisible()) << "only a successful D3DInit hides the picture";
+    // With a level that exists the next rebuild succeeds.
+    d->SetAntialiasing(4);
+    boxes.boxes.clear();
+    d->D3DReInitialize();
+    EXPECT_NE(d->RenderThread, nullptr);
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
 TEST(Spectrum3DComponent, StagingBlockFailureLeavesTheDisplayPartial)
 {
     for (const bool suppress : {false, true}) {

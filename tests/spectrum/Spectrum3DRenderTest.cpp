@@ -279,6 +279,51 @@ TEST(Spectrum3DRender, ZoomZeroFailsEveryFrameAndBadAmplitudeFailsTheText)
     }
 }
 
+TEST(Spectrum3DRender, DataFailuresOfAFrameShowTheirBoxes)
+{
+    TBoxRecorder boxes;
+    auto mode = std::make_shared<std::atomic<int>>(0); // 0 fine, 1 throws, 2 two negative values
+    auto d = ShowDisplay(300, 200, [&](TSpectrum3D &disp) {
+        disp.SetOnNeedFFTData([mode](QObject *, float *data, int32_t count) -> int32_t {
+            std::fill(data, data + count, 0.0625f);
+            if (mode->load() == 1)
+                throw std::runtime_error("host");
+            if (mode->load() == 2)
+                data[10] = data[20] = -1.0f;
+            return 1;
+        });
+    });
+    ASSERT_NE(d->RenderThread, nullptr);
+    d->StopRendering();
+    ASSERT_TRUE(boxes.boxes.empty());
+
+    // One frame each, drawn here on the window thread.
+    *mode = 1;
+    d->Render();
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Error: Exception: BASS_ChannelGetData()"});
+    // The block was filled before the throw: it is converted all the same.
+    EXPECT_FLOAT_EQ(d->StagingBlock()[0].Position.y, 0.51375f);
+
+    boxes.boxes.clear();
+    *mode = 2;
+    d->Render();
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>(2, "Error: Exception: Create FFT vertexes"));
+    for (const auto &b : boxes.boxes)
+        EXPECT_EQ(b.kind, QMessageBox::Warning);
+    // Value 11 (vertex 10) was skipped: vertex 10 holds value 12's x.
+    EXPECT_FLOAT_EQ(d->StagingBlock()[10].Position.x, 12 * 0.9175f);
+
+    // With boxes suppressed the same frames show nothing, and neither does
+    // a frame that fails.
+    boxes.boxes.clear();
+    d->SetSuppressErrors(true);
+    *mode = 1;
+    d->Render();
+    d->GFXZoom = 0.0;
+    d->Render();
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
 TEST(Spectrum3DRender, StoppingWhileAFrameWaitsForABoxDoesNotDeadlock)
 {
     TBoxRecorder boxes;
