@@ -17,5 +17,15 @@ TEST_P(FixedFormatReplay, ParsesBackWithinBound)
 
 INSTANTIATE_TEST_SUITE_P(Inputs, FixedFormatReplay, testing::ValuesIn(ReplayInputs("fixed_format")), ReplayName);
 
+class SettingsReplay : public testing::TestWithParam<ReplayInput> {};
+
+TEST_P(SettingsReplay, GivesUsablePPIAndAgreesWithReference)
+{
+    const std::vector<std::uint8_t> input = ReadInput(GetParam().path);
+    EXPECT_EQ(CheckSettingsInput(input.data(), input.size()), "") << GetParam().path;
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, SettingsReplay, testing::ValuesIn(ReplayInputs("settings")), ReplayName);
+
 } // namespace
 } // namespace hgfuzz
