@@ -41,6 +41,7 @@ struct Input {
     HRECORD channel = 0;
     std::atomic<float> peak{0.0f};
     double average = 0.0;
+    bool full = false; // a whole spectrum block has been captured
     LevelMeter meter;
 };
 
@@ -66,6 +67,22 @@ bool OpenInput(Input &in, std::FILE *err)
     // After the peak hold; it only reads the samples.
     BASS_ChannelSetDSP(in.channel, LevelMeterDSP, &in.meter, -1);
     return true;
+}
+
+// Whether the channel holds the 4096 frames of a whole spectrum block. Until
+// then a spectrum read pads the frames with zeros in front, and the sudden
+// start of the signal inside the window spreads over every bin: a mean far
+// above the input's own, which the held average would keep for the whole
+// measurement. In the window this happens in the first ticks after a device
+// choice, and the user's Reset clears it; the command line has no Reset, so
+// it starts holding the average once the block is whole.
+bool HasFullSpectrumWindow(Input &in)
+{
+    if (in.full)
+        return true;
+    const DWORD bytes = BASS_ChannelGetData(in.channel, nullptr, BASS_DATA_AVAILABLE);
+    in.full = bytes != static_cast<DWORD>(-1) && bytes >= 4096u * 2u * sizeof(float);
+    return in.full;
 }
 
 } // namespace
@@ -126,8 +143,9 @@ int MeasureInputs(const CommandLineRequest &r, std::FILE *out, std::FILE *err)
     timer.setInterval(20);
     const qint64 endMs = static_cast<qint64>(std::ceil(r.seconds * 1000.0));
     QObject::connect(&timer, &QTimer::timeout, [&] {
-        CalculateAverageFFT(inputs[0].channel, inputs[0].average);
-        CalculateAverageFFT(inputs[1].channel, inputs[1].average);
+        for (Input &in : inputs)
+            if (HasFullSpectrumWindow(in))
+                CalculateAverageFFT(in.channel, in.average);
         // A capture that stopped (its source or the server went away) ends
         // the measurement at once: it can no longer be completed.
         const bool lost = BASS_ChannelIsActive(inputs[0].channel) != BASS_ACTIVE_PLAYING ||
