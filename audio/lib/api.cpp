@@ -221,24 +221,32 @@ HGAPI HRECORD BASS_RecordStart(DWORD freq, DWORD chans, DWORD flags, RECORDPROC 
     std::shared_ptr<ChannelCore> channel;
     try {
         channel = std::make_shared<ChannelCore>(handle, freq, chans, flags, proc, user);
+        // In the table before the stream starts: its first blocks may arrive,
+        // and be read from, before BASS_RecordStart returns.
         std::unique_lock<std::shared_mutex> table(g_table_mutex);
-        g_channels.reserve(g_channels.size() + 1);
+        g_channels.emplace(handle, channel);
     } catch (const std::bad_alloc &) {
         return fail<HRECORD>(BASS_ERROR_MEM, 0);
     }
+    int code = BASS_OK;
     switch (backend().start_capture(static_cast<std::size_t>(t_device), channel)) {
     case PulseBackend::StartResult::Ok:
         break;
     case PulseBackend::StartResult::NoServer:
-        return fail<HRECORD>(BASS_ERROR_SERVER, 0);
+        code = BASS_ERROR_SERVER;
+        break;
     case PulseBackend::StartResult::NoSource:
-        return fail<HRECORD>(BASS_ERROR_DEVICE, 0);
+        code = BASS_ERROR_DEVICE;
+        break;
     case PulseBackend::StartResult::Refused:
-        return fail<HRECORD>(BASS_ERROR_START, 0);
+        code = BASS_ERROR_START;
+        break;
     }
-    {
+    if (code != BASS_OK) {
+        channel->release();
         std::unique_lock<std::shared_mutex> table(g_table_mutex);
-        g_channels.emplace(handle, channel);
+        g_channels.erase(handle);
+        return fail<HRECORD>(code, 0);
     }
     d.channel = std::move(channel);
     return ok(handle);
