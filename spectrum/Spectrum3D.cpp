@@ -476,8 +476,10 @@ void TSpectrum3D::StopRendering()
     RenderThread->requestInterruption();
     // A frame may be waiting for a box: serve it while waiting, or this
     // would wait for a thread that waits for this one.
-    while (!RenderThread->wait(QDeadlineTimer(2)))
+    while (!RenderThread->wait(QDeadlineTimer(2))) {
         ServeBoxRequest();
+        ReleaseFrameWaitingForShownBox();
+    }
     TSpectrum3DRenderThread *gone = RenderThread;
     RenderThread = nullptr;
     delete gone;
@@ -511,9 +513,10 @@ void TSpectrum3D::ReportBox(QMessageBox::Icon aKind, const char *aText)
     std::unique_lock<std::mutex> lock(FMailbox.lock);
     FMailbox.boxText = aText;
     FMailbox.boxKind = aKind;
+    FMailbox.frameWaiting = true;
     const std::uint64_t ticket = FMailbox.boxesDone;
     lock.unlock();
-    QMetaObject::invokeMethod(this, [this] { ServeBoxRequest(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "ServeBoxRequest", Qt::QueuedConnection);
     lock.lock();
     FMailbox.answered.wait(lock, [&] { return FMailbox.boxesDone != ticket; });
 }
@@ -525,12 +528,27 @@ void TSpectrum3D::ServeBoxRequest()
         return;
     const char *text = FMailbox.boxText;
     const QMessageBox::Icon kind = FMailbox.boxKind;
+    FMailbox.boxText = nullptr;
     FMailbox.boxShowing = true;
     lock.unlock();
     ShowBox(kind, QString::fromUtf8(text));
     lock.lock();
-    FMailbox.boxText = nullptr;
     FMailbox.boxShowing = false;
+    if (FMailbox.frameWaiting) {
+        FMailbox.frameWaiting = false;
+        ++FMailbox.boxesDone;
+    }
+    lock.unlock();
+    FMailbox.answered.notify_all();
+}
+
+void TSpectrum3D::ReleaseFrameWaitingForShownBox()
+{
+    std::unique_lock<std::mutex> lock(FMailbox.lock);
+    if (!FMailbox.boxShowing || !FMailbox.frameWaiting)
+        return;
+    FMailbox.boxText = nullptr;
+    FMailbox.frameWaiting = false;
     ++FMailbox.boxesDone;
     lock.unlock();
     FMailbox.answered.notify_all();
@@ -711,7 +729,7 @@ void TSpectrum3D::UpdateCaptions(double aZoom, double aScroll)
         FMailbox.captionsFresh = true;
     }
     if (!FCaptionPostPending.exchange(true, kRelaxed))
-        QMetaObject::invokeMethod(this, [this] { ApplyCaptions(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "ApplyCaptions", Qt::QueuedConnection);
 }
 
 void TSpectrum3D::ApplyCaptions()

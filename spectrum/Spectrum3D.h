@@ -286,10 +286,16 @@ private:
     // until the window thread has shown it. aText is a constant.
     void ReportBox(QMessageBox::Icon aKind, const char *aText);
     void ShowBox(QMessageBox::Icon aKind, const QString &aText);
-    // Window thread: shows the box a frame waits for, if any.
-    void ServeBoxRequest();
+    // Window thread: shows the box a frame waits for, if any. Invoked by
+    // name from the render thread (a posted call), so that no functor object
+    // made on one thread is read on the other outside Qt's own queue.
+    Q_INVOKABLE void ServeBoxRequest();
     // Window thread: gives the labels the captions of the latest post.
-    void ApplyCaptions();
+    Q_INVOKABLE void ApplyCaptions();
+    // Window thread, while stopping: lets a frame go on that waits for a box
+    // which is already up further down this thread's stack (a stop from
+    // inside that box's event loop), since that box cannot close first.
+    void ReleaseFrameWaitingForShownBox();
     // Window thread: the values frames read about the panel and locale.
     void PublishPanelGeometry();
 
@@ -346,9 +352,10 @@ private:
         std::condition_variable answered;
         TCaptionPost captions;
         bool captionsFresh = false;
-        const char *boxText = nullptr; // a frame waits for this box
+        const char *boxText = nullptr; // the box a frame asks for, not yet shown
         QMessageBox::Icon boxKind = QMessageBox::NoIcon;
-        bool boxShowing = false;
+        bool frameWaiting = false; // a frame waits until boxesDone changes
+        bool boxShowing = false;   // the window thread shows a frame's box
         std::uint64_t boxesDone = 0;
     } FMailbox;
     std::atomic<bool> FCaptionPostPending{false};

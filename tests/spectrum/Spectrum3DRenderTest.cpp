@@ -348,6 +348,28 @@ TEST(Spectrum3DRender, StoppingWhileAFrameWaitsForABoxDoesNotDeadlock)
     EXPECT_EQ(boxes.Texts()[0], "Error: Exception: Rendering frame.");
 }
 
+TEST(Spectrum3DRender, StoppingFromInsideAFramesBoxDoesNotDeadlock)
+{
+    // The box a frame waits for is still up (its hook has not returned)
+    // when the display is stopped from inside it, as a resize during a
+    // modal box would.
+    std::unique_ptr<TSpectrum3D> d;
+    int shown = 0;
+    bool stoppedInside = false;
+    TSpectrum3D::SetBoxHook([&](TSpectrum3D *, QMessageBox::Icon, const QString &) {
+        if (++shown == 1) {
+            d->D3DFree();
+            stoppedInside = d->RenderThread == nullptr;
+        }
+    });
+    d = ShowDisplay(300, 200, [&](TSpectrum3D &disp) {
+        disp.SetAfterD3DRender([](QObject *) { throw std::runtime_error("host"); });
+    });
+    EXPECT_TRUE(WaitUntil([&] { return stoppedInside; }));
+    EXPECT_EQ(d->Renderer, nullptr);
+    TSpectrum3D::SetBoxHook({});
+}
+
 TEST(Spectrum3DRender, FramesPostTheirCaptionsToTheLabels)
 {
     TBoxRecorder boxes;
