@@ -27,5 +27,15 @@ TEST_P(SettingsReplay, GivesUsablePPIAndAgreesWithReference)
 
 INSTANTIATE_TEST_SUITE_P(Inputs, SettingsReplay, testing::ValuesIn(ReplayInputs("settings")), ReplayName);
 
+class CaptionFormatReplay : public testing::TestWithParam<ReplayInput> {};
+
+TEST_P(CaptionFormatReplay, FitsAndParsesBackWithinRounding)
+{
+    const std::vector<std::uint8_t> input = ReadInput(GetParam().path);
+    EXPECT_EQ(CheckCaptionFormatInput(input.data(), input.size()), "") << GetParam().path;
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, CaptionFormatReplay, testing::ValuesIn(ReplayInputs("caption_format")), ReplayName);
+
 } // namespace
 } // namespace hgfuzz
