@@ -84,13 +84,6 @@ bool ParseSeconds(const QString &text, double &seconds)
     return true;
 }
 
-void Print(std::FILE *to, const QString &text)
-{
-    const QByteArray utf8 = text.toUtf8();
-    std::fwrite(utf8.constData(), 1, static_cast<std::size_t>(utf8.size()), to);
-    std::fflush(to);
-}
-
 } // namespace
 
 bool AsksForWindow(int argc, const char *const *argv)
@@ -132,7 +125,7 @@ CommandLineRequest ParseCommandLine(const QStringList &arguments)
     const QCommandLineOption measure(QStringLiteral("measure"),
                                      QStringLiteral("Measure input A against input B and print the readouts."));
     const QCommandLineOption seconds(QStringLiteral("seconds"),
-                                     QStringLiteral("How long --measure captures (default 5)."),
+                                     QStringLiteral("How long --measure captures, in seconds (default 5)."),
                                      QStringLiteral("S"), QStringLiteral("5"));
     const QCommandLineOption json(QStringLiteral("json"),
                                   QStringLiteral("With --measure: print one JSON object instead."));
@@ -215,20 +208,20 @@ std::optional<int> RunCommandLineIfAsked(int argc, char **argv)
     const CommandLineRequest r = ParseCommandLine(QCoreApplication::arguments());
     switch (r.action) {
     case CommandLineRequest::Action::Help:
-        Print(stdout, r.helpText);
+        PrintText(stdout, r.helpText);
         return kExitDone;
     case CommandLineRequest::Action::Version:
-        Print(stdout, QStringLiteral("hushgauge " HG_VERSION "\n"));
+        PrintText(stdout, QStringLiteral("hushgauge " HG_VERSION "\n"));
         return kExitDone;
     case CommandLineRequest::Action::ListDevices:
-        Print(stdout, DeviceListText());
+        PrintText(stdout, DeviceListText());
         return kExitDone;
     case CommandLineRequest::Action::Measure:
         return MeasureInputs(r, stdout, stderr);
     case CommandLineRequest::Action::Error:
         break;
     }
-    Print(stderr, QStringLiteral("hushgauge: ") + r.error + QStringLiteral("\nTry 'hushgauge --help'.\n"));
+    PrintText(stderr, QStringLiteral("hushgauge: ") + r.error + QStringLiteral("\nTry 'hushgauge --help'.\n"));
     return kExitUsage;
 }
 

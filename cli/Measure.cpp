@@ -24,13 +24,6 @@ namespace hg {
 
 namespace {
 
-void Print(std::FILE *to, const QString &text)
-{
-    const QByteArray utf8 = text.toUtf8();
-    std::fwrite(utf8.constData(), 1, static_cast<std::size_t>(utf8.size()), to);
-    std::fflush(to);
-}
-
 // One input of the measurement, as the window keeps it: the channel, the
 // held peak that PeakHoldDSP raises (shared with the capture thread, relaxed
 // atomic), the held average (main thread only), and the level meter (fed
@@ -52,14 +45,14 @@ bool OpenInput(Input &in, std::FILE *err)
     in.peak.store(0.0f, std::memory_order_relaxed);
     in.average = 0.0;
     if (!BASS_RecordInit(in.device)) {
-        Print(err, DeviceErrorText(DeviceError::Init, in.name, BASS_ErrorGetCode()) + QLatin1Char('\n'));
+        PrintText(err, DeviceErrorText(DeviceError::Init, in.name, BASS_ErrorGetCode()) + QLatin1Char('\n'));
         return false;
     }
     in.channel = BASS_RecordStart(48000, 2, BASS_SAMPLE_FLOAT, RecordCallback, nullptr);
     if (in.channel == 0) {
         const int code = BASS_ErrorGetCode();
         BASS_RecordFree();
-        Print(err, DeviceErrorText(DeviceError::Start, in.name, code) + QLatin1Char('\n'));
+        PrintText(err, DeviceErrorText(DeviceError::Start, in.name, code) + QLatin1Char('\n'));
         return false;
     }
     in.peak.store(0.0f, std::memory_order_relaxed);
@@ -86,6 +79,13 @@ bool HasFullSpectrumWindow(Input &in)
 }
 
 } // namespace
+
+void PrintText(std::FILE *to, const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    std::fwrite(utf8.constData(), 1, static_cast<std::size_t>(utf8.size()), to);
+    std::fflush(to);
+}
 
 QStringList CaptureDeviceNames()
 {
@@ -119,7 +119,7 @@ int MeasureInputs(const CommandLineRequest &r, std::FILE *out, std::FILE *err)
     for (int i = 0; i < 2; ++i) {
         const std::optional<int> d = ResolveDevice(wanted[i], names);
         if (!d) {
-            Print(err, QStringLiteral("No capture device has the number or name: ") + wanted[i] +
+            PrintText(err, QStringLiteral("No capture device has the number or name: ") + wanted[i] +
                            QStringLiteral("\n(hushgauge --list-devices lists them.)\n"));
             BASS_Free();
             return kExitDevice;
@@ -176,14 +176,14 @@ int MeasureInputs(const CommandLineRequest &r, std::FILE *out, std::FILE *err)
 
     const std::string sep = CurrentDecimalSeparator();
     if (r.json)
-        Print(out, QString::fromUtf8(JsonReport(results, r.seconds, sep)));
+        PrintText(out, QString::fromUtf8(JsonReport(results, r.seconds, sep)));
     else
-        Print(out, PlainReport(results, sep));
+        PrintText(out, PlainReport(results, sep));
 
     int code = kExitDone;
     for (std::size_t i = 0; i < 2; ++i)
         if (results[i].lost) {
-            Print(err, QStringLiteral("Input %1 stopped capturing during the measurement: ").arg(i + 1) +
+            PrintText(err, QStringLiteral("Input %1 stopped capturing during the measurement: ").arg(i + 1) +
                            results[i].device + QLatin1Char('\n'));
             code = kExitDevice;
         }

@@ -13,6 +13,9 @@
 
 namespace hg {
 
+// Writes `text` as UTF-8 to `to` and flushes it.
+void PrintText(std::FILE *to, const QString &text);
+
 // The capture devices' names in the library's order (the window's lists).
 // Starts the library if nobody has (BASS_Init); empty without a server.
 QStringList CaptureDeviceNames();
