@@ -282,8 +282,9 @@ bool HandWheelOn(QWidget *to, QPointF position, const QWheelEvent &from, int16_t
                       from.buttons(), from.modifiers(), from.phase(), from.inverted(), from.source(),
                       from.pointingDevice());
         e.setTimestamp(from.timestamp());
+        const QPointer<QWidget> alive(w); // a host's handler may delete its widget
         QCoreApplication::sendEvent(w, &e);
-        if (e.isAccepted())
+        if (e.isAccepted() || alive == nullptr)
             return true;
         if (w->isWindow() || w->testAttribute(Qt::WA_NoMousePropagation))
             return false;
