@@ -32,9 +32,19 @@ struct Counter {
         static_cast<Counter *>(user)->frames.fetch_add(length / 8, std::memory_order_relaxed);
         return TRUE;
     }
-    // Waits until at least `n` more frames than `since` have arrived.
+    // Waits until at least `n` more frames than `since` have arrived and then
+    // nothing more for a moment: what an earlier test left in a pipe source
+    // arrives before what this one wrote, so the count alone can run ahead.
     bool wait_for(std::uint64_t since, std::uint64_t n, int timeout_ms = 5000) const {
-        return wait_until([&] { return frames.load() >= since + n; }, timeout_ms);
+        if (!wait_until([&] { return frames.load() >= since + n; }, timeout_ms))
+            return false;
+        for (int i = 0; i < 100; ++i) {
+            const std::uint64_t seen = frames.load();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (frames.load() == seen)
+                return true;
+        }
+        return false;
     }
 };
 

@@ -135,7 +135,6 @@ TEST_F(Capture, InitialisationStartAndReleaseWithTheirErrorCodes) {
     EXPECT_EQ(ci.freq, 48000u);
     EXPECT_EQ(ci.chans, 2u);
     EXPECT_EQ(ci.flags, BASS_SAMPLE_FLOAT);
-    EXPECT_EQ(BASS_ChannelGetData(h, nullptr, BASS_DATA_AVAILABLE), 0u) << "nothing written to the pipe yet";
     float buf[2048];
     EXPECT_EQ(BASS_ChannelGetData(h, nullptr, BASS_DATA_FFT4096), DWORD(-1));
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
@@ -151,6 +150,21 @@ TEST_F(Capture, InitialisationStartAndReleaseWithTheirErrorCodes) {
         EXPECT_EQ(BASS_ChannelIsActive(bad), BASS_ACTIVE_STOPPED);
         EXPECT_FALSE(BASS_ChannelGetInfo(bad, &ci));
         EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+    }
+
+    // A source that nobody plays into delivers nothing: nothing is held yet.
+    {
+        std::thread([] {
+            ASSERT_TRUE(BASS_RecordInit(kOut2Monitor));
+            const HRECORD quiet = BASS_RecordStart(48000, 2, BASS_SAMPLE_FLOAT, nullptr, nullptr);
+            ASSERT_NE(quiet, 0u);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            EXPECT_EQ(BASS_ChannelGetData(quiet, nullptr, BASS_DATA_AVAILABLE), 0u);
+            float none[2048];
+            EXPECT_EQ(BASS_ChannelGetData(quiet, none, BASS_DATA_FFT4096), 8192u) << "zeros while nothing has arrived";
+            EXPECT_EQ(none[0] + none[100] + none[2047], 0.0f);
+            EXPECT_TRUE(BASS_RecordFree());
+        }).join();
     }
 
     // Release: the handle stays invalid, and a new start gets a new handle.
@@ -252,31 +266,35 @@ TEST_F(Capture, WhiteNoiseGivesTheDerivedMeanMagnitude) {
 TEST_F(Capture, PlainReadsGiveTheLatestWholeFramesWithoutRemovingThem) {
     const HRECORD h = start(kIn1);
     ASSERT_NE(h, 0u);
-    feed(1, sig::ramp(3000, 0, 1.0f / 65536, 1u << 16));
-    EXPECT_EQ(BASS_ChannelGetData(h, nullptr, BASS_DATA_AVAILABLE), 3000u * 8);
+    // Fill what the library keeps with silence (so that whatever came before
+    // does not count), then 3000 frames of a ramp.
+    feed(1, sig::silence(70000));
+    const DWORD held = BASS_ChannelGetData(h, nullptr, BASS_DATA_AVAILABLE);
+    EXPECT_GE(held, 32768u * 8) << "at least 32768 frames are kept";
+    feed(1, sig::ramp(3000, 1, 1.0f / 65536, 1u << 16));
+    EXPECT_EQ(BASS_ChannelGetData(h, nullptr, BASS_DATA_AVAILABLE), held) << "the ring was full already";
     std::vector<float> buf(2 * 5000, -1.0f);
     struct Case {
         DWORD length, bytes;
     };
-    const Case cases[] = {{8, 8}, {1000, 1000}, {1001, 1000}, {7, 0}, {3000 * 8, 3000 * 8}, {5000 * 8, 3000 * 8}};
+    const Case cases[] = {{8, 8}, {1000, 1000}, {1001, 1000}, {7, 0}, {3000 * 8, 3000 * 8}, {5000 * 8, 5000 * 8}};
     for (const Case &c : cases) {
         const DWORD got = BASS_ChannelGetData(h, buf.data(), c.length);
         ASSERT_EQ(got, c.bytes) << c.length;
         const std::size_t frames = got / 8;
         for (std::size_t i = 0; i < frames; ++i) {
-            const float want = static_cast<float>(3000 - frames + i) / 65536;
+            // Latest frame last: ramp frame 3000 - (frames - 1 - i), or silence before the ramp.
+            const long k = 3000 - static_cast<long>(frames - 1 - i);
+            const float want = k >= 1 ? static_cast<float>(k) / 65536 : 0.0f;
             ASSERT_EQ(buf[2 * i], want) << c.length << " frame " << i;
             ASSERT_EQ(buf[2 * i + 1], want) << c.length << " frame " << i;
         }
     }
-    EXPECT_EQ(BASS_ChannelGetData(h, nullptr, BASS_DATA_AVAILABLE), 3000u * 8) << "reads remove nothing";
+    EXPECT_EQ(BASS_ChannelGetData(h, nullptr, BASS_DATA_AVAILABLE), held) << "reads remove nothing";
     EXPECT_EQ(BASS_ChannelGetData(h, nullptr, 100), DWORD(-1));
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
     EXPECT_EQ(BASS_ChannelGetData(h, buf.data(), 0x40000000u), DWORD(-1));
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
-    // The ring keeps at least 32768 frames.
-    feed(1, sig::silence(70000));
-    EXPECT_GE(BASS_ChannelGetData(h, nullptr, BASS_DATA_AVAILABLE), 32768u * 8);
 }
 
 TEST_F(Capture, TwoReadersWhileTheCaptureWritesSeeWholeSaneBlocks) {
@@ -432,7 +450,6 @@ TEST_F(Capture, ControlCallsFromInsideACallbackFailInsteadOfHanging) {
     EXPECT_EQ(r.dsp_code, BASS_ERROR_CALLBACK);
     // The callback's own block is already kept when it runs.
     EXPECT_GT(r.available, 0u) << "reads work inside a callback";
-    EXPECT_LE(r.available, 480u * 8);
     EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_PLAYING);
 }
 

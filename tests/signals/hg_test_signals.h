@@ -12,6 +12,15 @@
 //                     played into the sink, in real time.
 #pragma once
 
+// Qt's keyword macro `signals` would turn the namespace's name into
+// `public`; it is set aside while this header declares it. Code that
+// includes Qt headers with keywords on can use the alias hg_signals.
+#ifdef signals
+#pragma push_macro("signals")
+#undef signals
+#define HG_TEST_SIGNALS_RESTORE_QT_KEYWORD
+#endif
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -74,3 +83,10 @@ bool kill_server();
 bool start_server();
 
 } // namespace hg::signals
+
+namespace hg_signals = hg::signals;
+
+#ifdef HG_TEST_SIGNALS_RESTORE_QT_KEYWORD
+#pragma pop_macro("signals")
+#undef HG_TEST_SIGNALS_RESTORE_QT_KEYWORD
+#endif
