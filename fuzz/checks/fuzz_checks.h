@@ -30,6 +30,8 @@ std::string CheckCaptionFormatInput(const std::uint8_t *data, std::size_t size);
 // reachable sound server only invalid handles are tried. Returns a sentence
 // on what it could not set up ("" when a live channel runs).
 std::string StartCaptureForFuzzing();
+// The live channel that StartCaptureForFuzzing started (0 for none).
+std::uint32_t FuzzedLiveChannel();
 std::string CheckCaptureGetDataInput(const std::uint8_t *data, std::size_t size);
 
 } // namespace hgfuzz
