@@ -18,8 +18,9 @@
 // matWorld are plain fields: the window thread makes them before the render
 // thread starts and gives them up only after it has ended, and does not
 // touch them in between. Caption texts and error boxes that a frame
-// produces travel to the window thread through TSpectrum3DMailbox (mutex and
-// condition variable, no shared widget).
+// produces travel to the window thread through the display's mailbox (a
+// mutex and a condition variable) and a call posted to the window thread;
+// no widget is touched by a frame.
 #pragma once
 
 #include "Spectrum3DCaptions.h"
