@@ -1,7 +1,8 @@
 // The main window (see Main.h): its controls, menu and timer, the audio
 // library's set-up and shutdown, the device lists, the device choice with
-// peak hold, Reset, and the level readout. Window thread only; the capture
-// library calls PeakHoldDSP on its own thread with &PeakLevel1 / &PeakLevel2.
+// peak hold, Reset, the level readout and the hosting of the two spectrum
+// displays. Window thread only; the capture library calls PeakHoldDSP on its
+// own thread with &PeakLevel1 / &PeakLevel2.
 #include "Main.h"
 
 #include "AmplifySlider.h"
@@ -14,6 +15,7 @@
 #include "measure/core/DecimalSeparator.h"
 #include "measure/core/PeakHold.h"
 #include "measure/core/Readout.h"
+#include "spectrum/Spectrum3D.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -24,6 +26,7 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -128,6 +131,9 @@ void TFormMain::BuildControls()
     LabelPeak2->setFont(bold19);
     LabelPeak2->setText(noReadout);
 
+    Spectrum3D1 = MakeSpectrum3D(GroupBox1, "Spectrum3D1", regular11);
+    Spectrum3D2 = MakeSpectrum3D(GroupBox2, "Spectrum3D2", regular11);
+
     Label2 = MakeLabel(w, "Label2", {561, 9, 145, 39},
                        QStringLiteral("  Provide input silence for both audio devices to measure the silence noises."),
                        regular11);
@@ -177,6 +183,34 @@ void TFormMain::BuildControls()
     TimerRenderer->start();
 }
 
+hg::TSpectrum3D *TFormMain::MakeSpectrum3D(QGroupBox *parent, const char *name, const QFont &font)
+{
+    auto *d = new hg::TSpectrum3D(parent);
+    d->setObjectName(QString::fromLatin1(name));
+    // Lowered outer bevel, black, captions in white 11 px regular Tahoma
+    // (8 points at 96 PPI, the size the caption layout is made for).
+    d->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    d->SetColor(0x000000);
+    d->setFont(font);
+    QPalette palette = d->palette();
+    palette.setColor(QPalette::WindowText, Qt::white);
+    d->setPalette(palette);
+    // Qt paints every widget through its backing store, which is the double
+    // buffering the design asks for; nothing to switch on.
+    // The window shows its own error boxes; the displays show none.
+    d->SetSuppressErrors(true);
+    // The inner panel, seen only before the first device, in the window's
+    // button face; no picture is assigned, so none is shown over it.
+    const QColor face = QApplication::palette().color(QPalette::Button);
+    d->SetPanel3DColor(static_cast<hg::TColor>(face.red()) | static_cast<hg::TColor>(face.green()) << 8 |
+                       static_cast<hg::TColor>(face.blue()) << 16);
+    d->SetPanel3DPictureVisible(false);
+    // Last, so that the display builds its device for this size (and again
+    // for the scaled one) when it is first shown.
+    d->setGeometry(16, 96, 514, 297);
+    return d;
+}
+
 void TFormMain::FormCreate()
 {
     // 1. The one-time display scaling (fit ScalingPPI to the monitor, then
@@ -194,7 +228,9 @@ void TFormMain::FormCreate()
 void TFormMain::FormDestroy()
 {
     // Stops every capture (and so every call of PeakHoldDSP) before the held
-    // peaks it writes go away with this object.
+    // peaks it writes go away with this object. The displays still render
+    // until Qt destroys them with the other controls; their channels are
+    // gone by then, so they draw a flat curve.
     BASS_Free();
 }
 
@@ -228,16 +264,18 @@ void TFormMain::ListAudioDevices()
 
 void TFormMain::ComboBoxAudioDevice1Select(int index)
 {
-    SelectDevice(ComboBoxAudioDevice1, index, LastRecordDevice1, RecordingChannel1, PeakLevel1, AverageLevel1);
+    SelectDevice(ComboBoxAudioDevice1, index, LastRecordDevice1, RecordingChannel1, PeakLevel1, AverageLevel1,
+                 Spectrum3D1);
 }
 
 void TFormMain::ComboBoxAudioDevice2Select(int index)
 {
-    SelectDevice(ComboBoxAudioDevice2, index, LastRecordDevice2, RecordingChannel2, PeakLevel2, AverageLevel2);
+    SelectDevice(ComboBoxAudioDevice2, index, LastRecordDevice2, RecordingChannel2, PeakLevel2, AverageLevel2,
+                 Spectrum3D2);
 }
 
 void TFormMain::SelectDevice(QComboBox *box, int index, int &lastDevice, HRECORD &channel,
-                             std::atomic<float> &peak, double &average)
+                             std::atomic<float> &peak, double &average, hg::TSpectrum3D *display)
 {
     if (index < 0)
         return;
@@ -269,6 +307,10 @@ void TFormMain::SelectDevice(QComboBox *box, int index, int &lastDevice, HRECORD
     lastDevice = index;
     peak.store(0.0f, std::memory_order_relaxed);
     BASS_ChannelSetDSP(channel, hg::PeakHoldDSP, &peak, 0);
+    // The input's display shows this capture from its next frame on. This
+    // is the only place that gives it a channel: after a failed choice it
+    // keeps the released one, which is inactive and so draws flat.
+    display->Channel.store(channel, std::memory_order_relaxed);
 }
 
 void TFormMain::ButtonReset1Click()
@@ -307,7 +349,11 @@ void TFormMain::SetReadout(TAutoSizeLabel *label, const std::string &text)
 
 void TFormMain::scGPSliderInputVolumeAmplifyChange(int value)
 {
-    AmplifyFactor = value / 1000.0;
+    // Both displays always share one magnification, 1.0 to 10.0; the
+    // measured levels do not depend on it.
+    const double factor = value / 1000.0;
+    Spectrum3D1->GFXAmplitude.store(factor, std::memory_order_relaxed);
+    Spectrum3D2->GFXAmplitude.store(factor, std::memory_order_relaxed);
 }
 
 void TFormMain::Exit1Click()

@@ -1,7 +1,9 @@
 // The main window: two inputs side by side, each with its device list, Reset
-// button and held peak/average readout, and between them the instruction,
-// the "Better" arrows and the amplify slider. Lives on the window thread;
-// only PeakLevel1/PeakLevel2 are also written by the capture library's thread.
+// button, held peak/average readout and live spectrum display, and between
+// them the instruction, the "Better" arrows and the amplify slider. Lives on
+// the window thread; only PeakLevel1/PeakLevel2 are also written by the
+// capture library's thread, and the displays' Channel and GFXAmplitude
+// (atomics of TSpectrum3D) are read by their render threads.
 #pragma once
 
 #include "audio/hushcapture.h"
@@ -22,12 +24,16 @@ class QTimer;
 class TAmplifySlider;
 class TAutoSizeLabel;
 class TClientArea;
+namespace hg {
+class TSpectrum3D;
+}
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
 public:
     explicit TFormMain(QWidget *parent = nullptr);
-    // Runs FormDestroy, then Qt destroys the controls.
+    // Runs FormDestroy (the audio library goes), then Qt destroys the
+    // controls; each display stops and waits for its render thread then.
     ~TFormMain() override;
 
     // Controls, named as in the window's design (also their object names).
@@ -48,6 +54,11 @@ public:
     QLabel *LabelRightBetter = nullptr;
     QLabel *Label3 = nullptr;
     TAmplifySlider *scGPSliderInputVolumeAmplify = nullptr;
+    // The live spectrum of each input. Each builds its drawing device and
+    // starts its render thread by itself once it has its size; the window
+    // only writes their Channel and GFXAmplitude.
+    hg::TSpectrum3D *Spectrum3D1 = nullptr;
+    hg::TSpectrum3D *Spectrum3D2 = nullptr;
     QMenu *File1 = nullptr;
     QAction *Exit1 = nullptr;
     QMenu *Help1 = nullptr;
@@ -67,8 +78,6 @@ public:
     int LastRecordDevice2 = -111;
     HRECORD RecordingChannel1 = 0;
     HRECORD RecordingChannel2 = 0;
-    // Magnification of the spectrum displays, slider value / 1000.
-    double AmplifyFactor = 1.0;
 
     // Shows a device error; by default a modal "Error" box with the critical
     // icon and one Cancel button. Tests may replace it.
@@ -95,7 +104,8 @@ private:
     void PlaceOnScreen();
     // One input's device choice (list, picked entry and that input's state).
     void SelectDevice(QComboBox *box, int index, int &lastDevice, HRECORD &channel,
-                      std::atomic<float> &peak, double &average);
+                      std::atomic<float> &peak, double &average, hg::TSpectrum3D *display);
+    hg::TSpectrum3D *MakeSpectrum3D(QGroupBox *parent, const char *name, const QFont &font);
     void ShowErrorBox(const QString &text);
     void SetReadout(TAutoSizeLabel *label, const std::string &text);
 };

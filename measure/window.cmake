@@ -1,5 +1,5 @@
-# The main window (TFormMain) and its widgets: a Qt Widgets library that the
-# program entry links. Included by measure/CMakeLists.txt.
+# The main window (TFormMain) and its widgets, the two spectrum displays
+# among them: a Qt Widgets library that the program entry links. Included by measure/CMakeLists.txt.
 set(_w ${CMAKE_CURRENT_LIST_DIR})
 add_library(hg_measure_window STATIC
   ${_w}/Main.h ${_w}/Main.cpp
@@ -9,7 +9,7 @@ add_library(hg_measure_window STATIC
 )
 # Includes read "measure/...", "app/..." and "audio/hushcapture.h".
 target_include_directories(hg_measure_window PUBLIC ${PROJECT_SOURCE_DIR} ${_w})
-target_link_libraries(hg_measure_window PUBLIC hg_measure_window_logic hg_measure_core hg_app_core hushcapture Qt6::Widgets)
+target_link_libraries(hg_measure_window PUBLIC hg_measure_window_logic hg_measure_core hg_app_core hg_spectrum hushcapture Qt6::Widgets)
 target_compile_definitions(hg_measure_window PRIVATE HG_HOMEPAGE_URL="${HG_HOMEPAGE_URL}")
 
 # The window's pure logic (slider arithmetic, first placement, error texts):

@@ -8,6 +8,7 @@
 #include "AutoSizeLabel.h"
 #include "Main.h"
 #include "app/DPIFunctions.h"
+#include "spectrum/Spectrum3D.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -44,10 +45,12 @@ const Control kControls[] = {
     {"Label1", "GroupBox1", {16, 25, 92, 13}, "Audio input device:", 11, false},
     {"ComboBoxAudioDevice1", "GroupBox1", {114, 21, 416, 21}, nullptr, 11, false},
     {"ButtonReset1", "GroupBox1", {16, 65, 49, 25}, "Reset", 11, false},
+    {"Spectrum3D1", "GroupBox1", {16, 96, 514, 297}, nullptr, 11, false},
     {"GroupBox2", "ClientArea", {712, 0, 546, 409}, " Input 2: ", 11, true},
     {"Label4", "GroupBox2", {16, 25, 92, 13}, "Audio input device:", 11, false},
     {"ComboBoxAudioDevice2", "GroupBox2", {114, 21, 416, 21}, nullptr, 11, false},
     {"ButtonReset2", "GroupBox2", {481, 65, 49, 25}, "Reset", 11, false},
+    {"Spectrum3D2", "GroupBox2", {16, 96, 514, 297}, nullptr, 11, false},
     {"Label2", "ClientArea", {561, 9, 145, 39},
      "  Provide input silence for both audio devices to measure the silence noises.", 11, false},
     {"LabelLeftBetter", "ClientArea", {568, 52, 16, 33}, "\u25C0", 27, true},
@@ -66,6 +69,13 @@ QString TextOf(QWidget *w)
     if (auto *g = qobject_cast<QGroupBox *>(w))
         return g->title();
     return {};
+}
+
+// Both displays magnify by the slider's factor.
+void ExpectAmplitude(TFormMain &form, double factor)
+{
+    EXPECT_DOUBLE_EQ(form.Spectrum3D1->GFXAmplitude.load(), factor);
+    EXPECT_DOUBLE_EQ(form.Spectrum3D2->GFXAmplitude.load(), factor);
 }
 
 // The window made at a given layout PPI; the PPI is put back afterwards.
@@ -287,7 +297,7 @@ TEST_F(AmplifySliderTest, StartsAtTheMinimumWithoutTakingFocus)
     EXPECT_EQ(slider->minimum(), 1000);
     EXPECT_EQ(slider->maximum(), 10000);
     EXPECT_EQ(slider->value(), 1000);
-    EXPECT_DOUBLE_EQ(form->AmplifyFactor, 1.0);
+    ExpectAmplitude(*form, 1.0);
     EXPECT_EQ(slider->focusPolicy(), Qt::NoFocus);
     Mouse(QEvent::MouseButtonPress, slider->thumbCenter());
     Mouse(QEvent::MouseButtonRelease, slider->thumbCenter());
@@ -299,7 +309,7 @@ TEST_F(AmplifySliderTest, EachWheelNotchIsOneStep)
 {
     Wheel(-120); // a notch towards the user
     EXPECT_EQ(slider->value(), 1001);
-    EXPECT_DOUBLE_EQ(form->AmplifyFactor, 1.001);
+    ExpectAmplitude(*form, 1.001);
     Wheel(120); // a notch away from the user
     Wheel(120); // at the minimum: stays, no change
     EXPECT_EQ(slider->value(), 1000);
@@ -311,7 +321,7 @@ TEST_F(AmplifySliderTest, EachWheelNotchIsOneStep)
     slider->setValue(10000);
     Wheel(-120);
     EXPECT_EQ(slider->value(), 10000);
-    EXPECT_DOUBLE_EQ(form->AmplifyFactor, 10.0);
+    ExpectAmplitude(*form, 10.0);
 }
 
 TEST_F(AmplifySliderTest, DraggingTheThumbFollowsThePointerWithinTheRange)
@@ -333,7 +343,7 @@ TEST_F(AmplifySliderTest, DraggingTheThumbFollowsThePointerWithinTheRange)
     // After the release the pointer no longer moves it.
     Mouse(QEvent::MouseMove, QPointF(start.x(), -500));
     EXPECT_EQ(slider->value(), held);
-    EXPECT_DOUBLE_EQ(form->AmplifyFactor, held / 1000.0);
+    ExpectAmplitude(*form, held / 1000.0);
     for (int v : changes)
         EXPECT_TRUE(v >= 1000 && v <= 10000) << v;
 }
