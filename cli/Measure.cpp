@@ -135,8 +135,8 @@ int MeasureInputs(const CommandLineRequest &r, std::FILE *out, std::FILE *err)
 
     // The window's timer tick: raise both held averages every 20 ms. The
     // tick at or after the end (or the first one that finds a capture
-    // stopped) is the last one; its held values are the
-    // result, each peak read once so that texts and verdict agree.
+    // stopped) is the last one; its held values are the result, each peak
+    // read once so that texts and verdict agree.
     std::array<InputResult, 2> results;
     QElapsedTimer clock;
     QTimer timer;
