@@ -16,7 +16,10 @@ target_include_directories(measure_window_test PRIVATE ${_t})
 target_compile_definitions(measure_window_test PRIVATE HG_HOMEPAGE_URL="${HG_HOMEPAGE_URL}")
 
 # Capture and readout end to end, with known signals on the private server.
-foreach(t measure_window_capture_test:MainWindowCaptureTest measure_window_server_test:MainWindowServerTest)
+# The two spectrum displays in the window: drawing on the X display with
+# Mesa, fed by captures of the private server.
+foreach(t measure_window_capture_test:MainWindowCaptureTest measure_window_server_test:MainWindowServerTest
+          measure_window_spectrum_test:MainWindowSpectrumTest)
   string(REPLACE ":" ";" t ${t})
   list(GET t 0 name)
   list(GET t 1 file)
@@ -39,7 +42,7 @@ endforeach()
 # accesses made inside those uninstrumented libraries alone. Every access of
 # our own code (the window, the capture library, the held peaks) stays
 # checked.
-foreach(name measure_window_test measure_window_capture_test measure_window_server_test)
+foreach(name measure_window_test measure_window_capture_test measure_window_server_test measure_window_spectrum_test)
   set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT_MODIFICATION
     "ASAN_OPTIONS=path_list_append:suppressions=${_t}/asan.supp"
     "TSAN_OPTIONS=path_list_append:ignore_noninstrumented_modules=1")
