@@ -91,6 +91,18 @@ std::shared_ptr<ChannelCore> find_channel(DWORD handle) {
     return it == g_channels.end() ? nullptr : it->second;
 }
 
+// Runs a control call's body; an exception (out of memory while listing or
+// starting, say) becomes an error code instead of crossing the C interface.
+template <class R, class Body> R guarded(R failed, Body &&body) {
+    try {
+        return body();
+    } catch (const std::bad_alloc &) {
+        return fail(BASS_ERROR_MEM, failed);
+    } catch (...) {
+        return fail(BASS_ERROR_UNKNOWN, failed);
+    }
+}
+
 bool current_initialised() {
     return t_device >= 0 && static_cast<std::size_t>(t_device) < g_devices.size() && g_devices[t_device].initialised;
 }
@@ -100,72 +112,80 @@ bool current_initialised() {
 extern "C" {
 
 HGAPI BOOL BASS_Init(int device, DWORD, DWORD, void *, const void *) {
-    if (in_callback())
-        return fail(BASS_ERROR_CALLBACK);
-    std::lock_guard<std::mutex> lock(g_control);
-    if (device != 0)
-        return fail(BASS_ERROR_DEVICE);
-    if (g_initialised)
-        return fail(BASS_ERROR_ALREADY);
-    if (!backend().ensure_connected())
-        return fail(BASS_ERROR_SERVER);
-    device_count();
-    g_initialised = true;
-    return ok(TRUE);
+    return guarded<BOOL>(FALSE, [&]() -> BOOL {
+        if (in_callback())
+            return fail(BASS_ERROR_CALLBACK);
+        std::lock_guard<std::mutex> lock(g_control);
+        if (device != 0)
+            return fail(BASS_ERROR_DEVICE);
+        if (g_initialised)
+            return fail(BASS_ERROR_ALREADY);
+        if (!backend().ensure_connected())
+            return fail(BASS_ERROR_SERVER);
+        device_count();
+        g_initialised = true;
+        return ok(TRUE);
+    });
 }
 
 HGAPI BOOL BASS_Free(void) {
-    if (in_callback())
-        return fail(BASS_ERROR_CALLBACK);
-    std::lock_guard<std::mutex> lock(g_control);
-    for (DeviceState &d : g_devices) {
-        release_channel(d);
-        d.initialised = false;
-    }
-    backend().shutdown();
-    const bool was = g_initialised;
-    g_initialised = false;
-    // Recording devices are released even without BASS_Init, but only a
-    // library that was started reports success.
-    return was ? ok(TRUE) : fail(BASS_ERROR_INIT);
+    return guarded<BOOL>(FALSE, [&]() -> BOOL {
+        if (in_callback())
+            return fail(BASS_ERROR_CALLBACK);
+        std::lock_guard<std::mutex> lock(g_control);
+        for (DeviceState &d : g_devices) {
+            release_channel(d);
+            d.initialised = false;
+        }
+        backend().shutdown();
+        const bool was = g_initialised;
+        g_initialised = false;
+        // Recording devices are released even without BASS_Init, but only a
+        // library that was started reports success.
+        return was ? ok(TRUE) : fail(BASS_ERROR_INIT);
+    });
 }
 
 HGAPI int BASS_ErrorGetCode(void) { return t_error; }
 
 HGAPI BOOL BASS_RecordGetDeviceInfo(DWORD device, BASS_DEVICEINFO *info) {
-    if (in_callback())
-        return fail(BASS_ERROR_CALLBACK);
-    if (!info)
-        return fail(BASS_ERROR_ILLPARAM);
-    std::lock_guard<std::mutex> lock(g_control);
-    const std::size_t n = device_count();
-    if (device >= n)
-        return fail(BASS_ERROR_DEVICE);
-    const hgcap::SourceEntry &e = *backend().sources()[device];
-    info->name = e.description.c_str();
-    info->driver = e.name.c_str();
-    info->flags = (e.present.load() ? BASS_DEVICE_ENABLED : 0u) | (g_devices[device].initialised ? BASS_DEVICE_INIT : 0u) |
-                  (e.monitor ? BASS_DEVICE_MONITOR : 0u);
-    return ok(TRUE);
+    return guarded<BOOL>(FALSE, [&]() -> BOOL {
+        if (in_callback())
+            return fail(BASS_ERROR_CALLBACK);
+        if (!info)
+            return fail(BASS_ERROR_ILLPARAM);
+        std::lock_guard<std::mutex> lock(g_control);
+        const std::size_t n = device_count();
+        if (device >= n)
+            return fail(BASS_ERROR_DEVICE);
+        const hgcap::SourceEntry &e = *backend().sources()[device];
+        info->name = e.description.c_str();
+        info->driver = e.name.c_str();
+        info->flags = (e.present.load() ? BASS_DEVICE_ENABLED : 0u) | (g_devices[device].initialised ? BASS_DEVICE_INIT : 0u) |
+                      (e.monitor ? BASS_DEVICE_MONITOR : 0u);
+        return ok(TRUE);
+    });
 }
 
 HGAPI BOOL BASS_RecordInit(int device) {
-    if (in_callback())
-        return fail(BASS_ERROR_CALLBACK);
-    std::lock_guard<std::mutex> lock(g_control);
-    const std::size_t n = device_count();
-    if (device < 0 || static_cast<std::size_t>(device) >= n)
-        return fail(n == 0 && !backend().connected() ? BASS_ERROR_SERVER : BASS_ERROR_DEVICE);
-    DeviceState &d = g_devices[device];
-    if (d.initialised)
-        return fail(BASS_ERROR_ALREADY);
-    if (!backend().ensure_connected())
-        return fail(BASS_ERROR_SERVER);
-    if (!backend().source_exists(device))
-        return fail(BASS_ERROR_DEVICE);
-    d.initialised = true;
-    t_device = device;
-    return ok(TRUE);
+    return guarded<BOOL>(FALSE, [&]() -> BOOL {
+        if (in_callback())
+            return fail(BASS_ERROR_CALLBACK);
+        std::lock_guard<std::mutex> lock(g_control);
+        const std::size_t n = device_count();
+        if (device < 0 || static_cast<std::size_t>(device) >= n)
+            return fail(n == 0 && !backend().connected() ? BASS_ERROR_SERVER : BASS_ERROR_DEVICE);
+        DeviceState &d = g_devices[device];
+        if (d.initialised)
+            return fail(BASS_ERROR_ALREADY);
+        if (!backend().ensure_connected())
+            return fail(BASS_ERROR_SERVER);
+        if (!backend().source_exists(device))
+            return fail(BASS_ERROR_DEVICE);
+        d.initialised = true;
+        t_device = device;
+        return ok(TRUE);
+    });
 }
 
 HGAPI BOOL BASS_RecordSetDevice(DWORD device) {
@@ -205,51 +225,53 @@ HGAPI BOOL BASS_RecordFree(void) {
 // rate from 1000 to 192000 Hz and 1 to 8 channels, which the server converts
 // to from the source's own format. Other flag bits are refused.
 HGAPI HRECORD BASS_RecordStart(DWORD freq, DWORD chans, DWORD flags, RECORDPROC *proc, void *user) {
-    if (in_callback())
-        return fail<HRECORD>(BASS_ERROR_CALLBACK, 0);
-    std::lock_guard<std::mutex> lock(g_control);
-    if (!current_initialised())
-        return fail<HRECORD>(BASS_ERROR_INIT, 0);
-    DeviceState &d = g_devices[t_device];
-    if (d.channel)
-        return fail<HRECORD>(BASS_ERROR_BUSY, 0);
-    if ((flags & ~BASS_SAMPLE_FLOAT) != 0)
-        return fail<HRECORD>(BASS_ERROR_ILLPARAM, 0);
-    if (!(flags & BASS_SAMPLE_FLOAT) || freq < 1000 || freq > 192000 || chans < 1 || chans > 8)
-        return fail<HRECORD>(BASS_ERROR_FORMAT, 0);
-    const HRECORD handle = g_next_channel.fetch_add(1);
-    std::shared_ptr<ChannelCore> channel;
-    try {
-        channel = std::make_shared<ChannelCore>(handle, freq, chans, flags, proc, user);
-        // In the table before the stream starts: its first blocks may arrive,
-        // and be read from, before BASS_RecordStart returns.
-        std::unique_lock<std::shared_mutex> table(g_table_mutex);
-        g_channels.emplace(handle, channel);
-    } catch (const std::bad_alloc &) {
-        return fail<HRECORD>(BASS_ERROR_MEM, 0);
-    }
-    int code = BASS_OK;
-    switch (backend().start_capture(static_cast<std::size_t>(t_device), channel)) {
-    case PulseBackend::StartResult::Ok:
-        break;
-    case PulseBackend::StartResult::NoServer:
-        code = BASS_ERROR_SERVER;
-        break;
-    case PulseBackend::StartResult::NoSource:
-        code = BASS_ERROR_DEVICE;
-        break;
-    case PulseBackend::StartResult::Refused:
-        code = BASS_ERROR_START;
-        break;
-    }
-    if (code != BASS_OK) {
-        channel->release();
-        std::unique_lock<std::shared_mutex> table(g_table_mutex);
-        g_channels.erase(handle);
-        return fail<HRECORD>(code, 0);
-    }
-    d.channel = std::move(channel);
-    return ok(handle);
+    return guarded<HRECORD>(0u, [&]() -> HRECORD {
+        if (in_callback())
+            return fail<HRECORD>(BASS_ERROR_CALLBACK, 0);
+        std::lock_guard<std::mutex> lock(g_control);
+        if (!current_initialised())
+            return fail<HRECORD>(BASS_ERROR_INIT, 0);
+        DeviceState &d = g_devices[t_device];
+        if (d.channel)
+            return fail<HRECORD>(BASS_ERROR_BUSY, 0);
+        if ((flags & ~BASS_SAMPLE_FLOAT) != 0)
+            return fail<HRECORD>(BASS_ERROR_ILLPARAM, 0);
+        if (!(flags & BASS_SAMPLE_FLOAT) || freq < 1000 || freq > 192000 || chans < 1 || chans > 8)
+            return fail<HRECORD>(BASS_ERROR_FORMAT, 0);
+        const HRECORD handle = g_next_channel.fetch_add(1);
+        std::shared_ptr<ChannelCore> channel;
+        try {
+            channel = std::make_shared<ChannelCore>(handle, freq, chans, flags, proc, user);
+            // In the table before the stream starts: its first blocks may arrive,
+            // and be read from, before BASS_RecordStart returns.
+            std::unique_lock<std::shared_mutex> table(g_table_mutex);
+            g_channels.emplace(handle, channel);
+        } catch (const std::bad_alloc &) {
+            return fail<HRECORD>(BASS_ERROR_MEM, 0);
+        }
+        int code = BASS_OK;
+        switch (backend().start_capture(static_cast<std::size_t>(t_device), channel)) {
+        case PulseBackend::StartResult::Ok:
+            break;
+        case PulseBackend::StartResult::NoServer:
+            code = BASS_ERROR_SERVER;
+            break;
+        case PulseBackend::StartResult::NoSource:
+            code = BASS_ERROR_DEVICE;
+            break;
+        case PulseBackend::StartResult::Refused:
+            code = BASS_ERROR_START;
+            break;
+        }
+        if (code != BASS_OK) {
+            channel->release();
+            std::unique_lock<std::shared_mutex> table(g_table_mutex);
+            g_channels.erase(handle);
+            return fail<HRECORD>(code, 0);
+        }
+        d.channel = std::move(channel);
+        return ok(handle);
+    });
 }
 
 HGAPI HDSP BASS_ChannelSetDSP(DWORD handle, DSPPROC *proc, void *user, int priority) {

@@ -55,6 +55,23 @@ void on_source_info(pa_context *, const pa_source_info *info, int eol, void *r) 
                               info->monitor_of_sink != PA_INVALID_INDEX, info->index});
 }
 
+// Holds the main-loop lock for a scope (also when an exception leaves it).
+class LoopLock {
+public:
+    explicit LoopLock(pa_threaded_mainloop *loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
+    ~LoopLock() { unlock(); }
+    void unlock() {
+        if (loop_)
+            pa_threaded_mainloop_unlock(loop_);
+        loop_ = nullptr;
+    }
+    LoopLock(const LoopLock &) = delete;
+    LoopLock &operator=(const LoopLock &) = delete;
+
+private:
+    pa_threaded_mainloop *loop_;
+};
+
 } // namespace
 
 // Callbacks of the loop thread; they run with the main-loop lock held.
@@ -139,11 +156,9 @@ void PulseBackend::drop_dead_context() {
 bool PulseBackend::ensure_connected() {
     if (!loop_ && !start_loop())
         return false;
-    pa_threaded_mainloop_lock(loop_);
-    if (connected()) {
-        pa_threaded_mainloop_unlock(loop_);
+    LoopLock lock(loop_);
+    if (connected())
         return true;
-    }
     drop_dead_context();
     pa_mainloop_api *api = pa_threaded_mainloop_get_api(loop_);
     pa_proplist *props = pa_proplist_new();
@@ -173,7 +188,6 @@ bool PulseBackend::ensure_connected() {
     }
     if (!ok)
         drop_dead_context();
-    pa_threaded_mainloop_unlock(loop_);
     return ok;
 }
 
@@ -223,7 +237,7 @@ bool PulseBackend::source_exists(std::size_t i) {
     if (i >= sources_.size() || !ensure_connected())
         return false;
     SourceEntry &e = *sources_[i];
-    pa_threaded_mainloop_lock(loop_);
+    LoopLock lock(loop_);
     ListRequest req{loop_, {}};
     pa_operation *op = pa_context_get_source_info_by_name(context_, e.name.c_str(), on_source_info, &req);
     if (op) {
@@ -235,7 +249,6 @@ bool PulseBackend::source_exists(std::size_t i) {
     const bool found = req.done && !req.failed && !req.found.empty();
     e.present.store(found);
     e.index = found ? req.found.front().index : PA_INVALID_INDEX;
-    pa_threaded_mainloop_unlock(loop_);
     return found;
 }
 
@@ -244,7 +257,7 @@ PulseBackend::StartResult PulseBackend::start_capture(std::size_t i, const std::
         return StartResult::NoSource;
     if (!ensure_connected())
         return StartResult::NoServer;
-    pa_threaded_mainloop_lock(loop_);
+    LoopLock lock(loop_);
     pa_sample_spec ss;
     ss.format = PA_SAMPLE_FLOAT32LE;
     ss.rate = channel->freq();
@@ -252,10 +265,8 @@ PulseBackend::StartResult PulseBackend::start_capture(std::size_t i, const std::
     pa_channel_map map;
     pa_channel_map_init_extend(&map, ss.channels, PA_CHANNEL_MAP_DEFAULT);
     pa_stream *s = pa_sample_spec_valid(&ss) ? pa_stream_new(context_, "Hushgauge capture", &ss, &map) : nullptr;
-    if (!s) {
-        pa_threaded_mainloop_unlock(loop_);
+    if (!s)
         return StartResult::Refused;
-    }
     auto cap = std::make_unique<Capture>(Capture{this, s, channel, context_});
     pa_stream_set_state_callback(s, LoopCallbacks::stream_state, cap.get());
     pa_stream_set_read_callback(s, LoopCallbacks::stream_read, cap.get());
@@ -285,7 +296,7 @@ PulseBackend::StartResult PulseBackend::start_capture(std::size_t i, const std::
         end_capture(*cap);
         result = !connected() ? StartResult::NoServer : StartResult::Refused;
     }
-    pa_threaded_mainloop_unlock(loop_);
+    lock.unlock();
     if (result == StartResult::Refused && !source_exists(i))
         result = StartResult::NoSource;
     return result;
@@ -294,7 +305,7 @@ PulseBackend::StartResult PulseBackend::start_capture(std::size_t i, const std::
 void PulseBackend::stop_capture(const ChannelCore *channel) {
     if (!loop_)
         return;
-    pa_threaded_mainloop_lock(loop_);
+    LoopLock lock(loop_);
     for (auto it = captures_.begin(); it != captures_.end(); ++it) {
         if ((*it)->channel.get() == channel) {
             end_capture(**it);
@@ -302,13 +313,12 @@ void PulseBackend::stop_capture(const ChannelCore *channel) {
             break;
         }
     }
-    pa_threaded_mainloop_unlock(loop_);
 }
 
 void PulseBackend::shutdown() {
     if (!loop_)
         return;
-    pa_threaded_mainloop_lock(loop_);
+    LoopLock lock(loop_);
     for (auto &c : captures_)
         end_capture(*c);
     captures_.clear();
@@ -320,7 +330,7 @@ void PulseBackend::shutdown() {
         context_ = nullptr;
     }
     context_state_.store(PA_CONTEXT_UNCONNECTED);
-    pa_threaded_mainloop_unlock(loop_);
+    lock.unlock();
     pa_threaded_mainloop_stop(loop_);
     pa_threaded_mainloop_free(loop_);
     loop_ = nullptr;
