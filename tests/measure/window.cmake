@@ -48,7 +48,8 @@ foreach(name measure_window_test measure_window_capture_test measure_window_serv
     "TSAN_OPTIONS=path_list_append:ignore_noninstrumented_modules=1")
 endforeach()
 
-# Not a test: the tool of scripts/screenshot (docs/screenshot-window.png).
+# Not a test: the tool of scripts/screenshot (docs/screenshot-window.png and
+# docs/screenshot-spectrum.png).
 add_executable(hg_window_screenshot ${_t}/WindowScreenshot.cpp)
 target_link_libraries(hg_window_screenshot PRIVATE hg_measure_window hg_test_signals Qt6::Widgets)
 target_compile_definitions(hg_window_screenshot PRIVATE QT_NO_KEYWORDS)
