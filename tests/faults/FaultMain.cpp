@@ -4,6 +4,8 @@
 #include "app/Scaling.h"
 
 #include <QApplication>
+#include <QSemaphore>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +23,21 @@ int main(int argc, char **argv)
     hg::DeclareDpiAwareness();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    // Qt scales and converts images on its global thread pool, whose threads
+    // come when work comes and end after 30 s idle. The tests count threads
+    // and descriptors (each pool thread has an event descriptor), so the pool
+    // is filled now and kept full: every later change is the program's own.
+    QThreadPool *pool = QThreadPool::globalInstance();
+    pool->setExpiryTimeout(-1);
+    const int poolThreads = pool->maxThreadCount();
+    QSemaphore started, release;
+    for (int i = 0; i < poolThreads; ++i)
+        pool->start([&] {
+            started.release();
+            release.acquire();
+        });
+    started.acquire(poolThreads); // all of them run at once: one thread each
+    release.release(poolThreads);
     testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     // Keeps every library (the GL driver among them) loaded until exit, so

@@ -43,6 +43,33 @@ int CountEntries(const char *folder)
 
 constexpr std::size_t kChunkFrames = 960; // 20 ms at 48 kHz
 
+// What each entry of a /proc/self folder is: the threads' names, or the
+// descriptors' targets; for the message of a count that did not come back.
+std::string Describe(const char *folder, bool threads)
+{
+    std::string out;
+    DIR *d = ::opendir(folder);
+    if (d == nullptr)
+        return out;
+    while (const dirent *e = ::readdir(d)) {
+        if (e->d_name[0] == '.')
+            continue;
+        const std::string path = std::string(folder) + "/" + e->d_name;
+        std::string what;
+        if (threads) {
+            std::ifstream comm(path + "/comm");
+            std::getline(comm, what);
+        } else {
+            char target[256];
+            const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+            what = n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string("?");
+        }
+        out += (out.empty() ? "" : ", ") + what;
+    }
+    ::closedir(d);
+    return out;
+}
+
 } // namespace
 
 int CountThreads() { return CountEntries("/proc/self/task"); }
@@ -76,7 +103,8 @@ std::string WaitForResources(const TResources &baseline, int timeoutMs)
         return {};
     std::ostringstream s;
     s << "threads " << baseline.threads << " -> " << now.threads << ", descriptors " << baseline.fds << " -> "
-      << now.fds;
+      << now.fds << "\n  threads now: " << Describe("/proc/self/task", true)
+      << "\n  descriptors now: " << Describe("/proc/self/fd", false);
     return s.str();
 }
 
