@@ -34,6 +34,22 @@ foreach(t measure_window_capture_test:MainWindowCaptureTest measure_window_serve
   target_compile_definitions(${name} PRIVATE QT_NO_KEYWORDS)
 endforeach()
 
+# The program itself, started as it is installed, found on the X display
+# and closed there: libxcb (the X protocol library under Qt's xcb platform)
+# finds its window and sends the close request.
+pkg_check_modules(HG_XCB IMPORTED_TARGET xcb)
+if(TARGET hushgauge AND HG_XCB_FOUND)
+  hg_add_gtest(measure_program_window_test
+    SOURCES ${_t}/ProgramWindowTest.cpp ${_t}/WindowTestApp.h
+    LIBS hg_app_core Qt6::Widgets PkgConfig::HG_XCB
+    LABELS pulse)
+  set_tests_properties(measure_program_window_test PROPERTIES LABELS "display;pulse")
+  target_include_directories(measure_program_window_test PRIVATE ${_t} ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(measure_program_window_test PRIVATE HG_PROGRAM="$<TARGET_FILE:hushgauge>")
+  add_dependencies(measure_program_window_test hushgauge)
+  list(APPEND _hg_window_tests measure_program_window_test)
+endif()
+
 # The window tests start Qt's xcb platform, whose keyboard set-up trips a
 # false report of strict_string_checks inside libxkbcommon-x11 (asan.supp).
 # Under ThreadSanitizer, Qt's own threads (the xcb event reader, the thread
@@ -42,7 +58,8 @@ endforeach()
 # accesses made inside those uninstrumented libraries alone. Every access of
 # our own code (the window, the capture library, the held peaks) stays
 # checked.
-foreach(name measure_window_test measure_window_capture_test measure_window_server_test measure_window_spectrum_test)
+foreach(name measure_window_test measure_window_capture_test measure_window_server_test measure_window_spectrum_test
+             ${_hg_window_tests})
   set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT_MODIFICATION
     "ASAN_OPTIONS=path_list_append:suppressions=${_t}/asan.supp"
     "TSAN_OPTIONS=path_list_append:ignore_noninstrumented_modules=1")
@@ -54,3 +71,4 @@ add_executable(hg_window_screenshot ${_t}/WindowScreenshot.cpp)
 target_link_libraries(hg_window_screenshot PRIVATE hg_measure_window hg_test_signals Qt6::Widgets)
 target_compile_definitions(hg_window_screenshot PRIVATE QT_NO_KEYWORDS)
 unset(_t)
+unset(_hg_window_tests)
