@@ -10,9 +10,11 @@
 
 #include "AmplifySlider.h"
 #include "Main.h"
+#include "app/Scaling.h"
 #include "hg_test_signals.h"
 #include "spectrum/Spectrum3D.h"
 #include "spectrum/Spectrum3DBinding.h"
+#include "spectrum/Spectrum3DCaptions.h"
 #include "spectrum/Spectrum3DMatrices.h"
 
 #include <QApplication>
@@ -165,6 +167,8 @@ int CountGridPixels(const QImage &img)
     return n;
 }
 
+bool Flat(const TCurveState &c) { return c.peakHeight.load() == 0.0f && c.minHeight.load() == 0.0f; }
+
 class SpectrumHostingTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -203,7 +207,6 @@ protected:
         Q_EMIT box->activated(index);
     }
 
-    static bool Flat(const TCurveState &c) { return c.peakHeight.load() == 0.0f && c.minHeight.load() == 0.0f; }
 
     std::unique_ptr<TFormMain> form;
     std::shared_ptr<TCurveState> curve1 = std::make_shared<TCurveState>();
@@ -404,6 +407,34 @@ TEST_F(SpectrumHostingTest, A12kHzSineOnInput1PeaksUnderThe12KHzLine)
     EXPECT_GT(CountCurvePixels(at10), CountCurvePixels(at1));
     // Input 2 stays flat at any magnification.
     EXPECT_TRUE(Flat(*curve2));
+}
+
+// At 150 % the displays grow with every control and build their device for
+// the size they end up with: the inner panel and captions are laid out for
+// 771 x 446 and the scaled font, 11 x 1.5 rounded to 17 pixels (13 points).
+TEST(SpectrumHostingScaled, AtOneHundredFiftyPerCentTheDisplaysDrawAtTheirScaledSize)
+{
+    const std::int32_t saved = hg::ScalingPPI;
+    hg::ScalingPPI = 144;
+    auto form = std::make_unique<TFormMain>();
+    hg::ScalingPPI = saved;
+    auto curve = std::make_shared<TCurveState>();
+    AttachProbe(form->Spectrum3D2, curve);
+    form->show();
+    ASSERT_TRUE(hgtest::ProcessUntil([&] { return curve->frames.load() >= 3; }, 10000));
+    const hg::TCaptionLayout l = hg::LayoutCaptions(771, 446, 13);
+    for (hg::TSpectrum3D *d : {form->Spectrum3D1, form->Spectrum3D2}) {
+        SCOPED_TRACE(d->objectName().toStdString());
+        EXPECT_EQ(d->geometry(), QRect(24, 144, 771, 446));
+        EXPECT_EQ(d->font().pixelSize(), 17);
+        EXPECT_EQ(d->FontSizePoints(), 13);
+        EXPECT_EQ(d->PanelSpectrum->geometry(), QRect(l.panelLeft, l.panelTop, l.panelWidth, l.panelHeight));
+        EXPECT_EQ(Grab(d).size(), QSize(l.panelWidth, l.panelHeight));
+        EXPECT_NE(d->RenderThread, nullptr);
+    }
+    EXPECT_TRUE(Flat(*curve));
+    form.reset();
+    EXPECT_TRUE(curve->bindingsHeld.load());
 }
 
 // Closing the window while both displays render and both inputs capture:
