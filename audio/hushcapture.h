@@ -135,6 +135,14 @@ HGAPI BOOL BASS_RecordGetDeviceInfo(DWORD device, BASS_DEVICEINFO *info);
  * FALSE with BASS_ERROR_DEVICE (no such entry, or its source is gone),
  * BASS_ERROR_ALREADY (initialised already, by any thread) or BASS_ERROR_SERVER. */
 HGAPI BOOL BASS_RecordInit(int device);
+/* The current volume of recording device `device`'s source, as the sound
+ * server reports it, into `*volume`: linear, 1.0 = 100 % (the server's
+ * software volume of each channel made linear, averaged over the channels;
+ * the server's percentages are cubic, so its 50 % reads 0.125). The device
+ * need not be initialised; the server is asked at every call. FALSE with
+ * BASS_ERROR_ILLPARAM for a null `volume`, BASS_ERROR_DEVICE (no such entry,
+ * or its source is gone), BASS_ERROR_SERVER; `*volume` is then unchanged. */
+HGAPI BOOL BASS_RecordGetVolume(DWORD device, float *volume);
 /* Makes an initialised device the thread's current one; FALSE otherwise. */
 HGAPI BOOL BASS_RecordSetDevice(DWORD device);
 /* The thread's current recording device, or (DWORD)-1 with an error code. */

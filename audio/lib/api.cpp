@@ -188,6 +188,30 @@ HGAPI BOOL BASS_RecordInit(int device) {
     });
 }
 
+HGAPI BOOL BASS_RecordGetVolume(DWORD device, float *volume) {
+    return guarded<BOOL>(FALSE, [&]() -> BOOL {
+        if (in_callback())
+            return fail(BASS_ERROR_CALLBACK);
+        if (!volume)
+            return fail(BASS_ERROR_ILLPARAM);
+        std::lock_guard<std::mutex> lock(g_control);
+        const std::size_t n = device_count();
+        if (device >= n)
+            return fail(n == 0 && !backend().connected() ? BASS_ERROR_SERVER : BASS_ERROR_DEVICE);
+        float linear = 0.0f;
+        switch (backend().source_volume(device, linear)) {
+        case PulseBackend::VolumeResult::Ok:
+            *volume = linear;
+            return ok(TRUE);
+        case PulseBackend::VolumeResult::NoServer:
+            return fail(BASS_ERROR_SERVER);
+        case PulseBackend::VolumeResult::NoSource:
+            break;
+        }
+        return fail(BASS_ERROR_DEVICE);
+    });
+}
+
 HGAPI BOOL BASS_RecordSetDevice(DWORD device) {
     if (in_callback())
         return fail(BASS_ERROR_CALLBACK);

@@ -55,6 +55,37 @@ void on_source_info(pa_context *, const pa_source_info *info, int eol, void *r) 
                               info->monitor_of_sink != PA_INVALID_INDEX, info->index});
 }
 
+// A source's volume, asked for by name: the mean of its channels' linear
+// volumes (loop thread writes, the asking thread reads after `done`, both
+// under the main-loop lock).
+struct VolumeRequest {
+    pa_threaded_mainloop *loop;
+    bool found = false;
+    bool done = false;
+    double linear = 0.0;
+    std::uint32_t index = PA_INVALID_INDEX;
+};
+
+void on_source_volume(pa_context *, const pa_source_info *info, int eol, void *r) {
+    auto *req = static_cast<VolumeRequest *>(r);
+    if (eol != 0) {
+        req->done = true;
+        pa_threaded_mainloop_signal(req->loop, 0);
+        return;
+    }
+    if (!info || req->found)
+        return;
+    const unsigned n = info->volume.channels;
+    double sum = 0.0;
+    for (unsigned c = 0; c < n && c < PA_CHANNELS_MAX; ++c)
+        sum += pa_sw_volume_to_linear(info->volume.values[c]);
+    // A source without channels in its volume would be a server fault; it
+    // is read as 0 rather than divided by.
+    req->linear = n > 0 ? sum / n : 0.0;
+    req->index = info->index;
+    req->found = true;
+}
+
 // Holds the main-loop lock for a scope (also when an exception leaves it).
 class LoopLock {
 public:
@@ -250,6 +281,33 @@ bool PulseBackend::source_exists(std::size_t i) {
     e.present.store(found);
     e.index = found ? req.found.front().index : PA_INVALID_INDEX;
     return found;
+}
+
+PulseBackend::VolumeResult PulseBackend::source_volume(std::size_t i, float &linear) {
+    if (i >= sources_.size())
+        return VolumeResult::NoSource;
+    if (!ensure_connected())
+        return VolumeResult::NoServer;
+    SourceEntry &e = *sources_[i];
+    LoopLock lock(loop_);
+    VolumeRequest req{loop_};
+    pa_operation *op = pa_context_get_source_info_by_name(context_, e.name.c_str(), on_source_volume, &req);
+    if (op) {
+        wait_for([&] { return req.done || !connected(); }, kRequestTimeoutMs);
+        if (!req.done)
+            pa_operation_cancel(op);
+        pa_operation_unref(op);
+    }
+    // No answer in time is a server that cannot be reached, not a source gone.
+    if (!req.done)
+        return VolumeResult::NoServer;
+    // Asked anyway, so the entry's presence follows what the server said.
+    e.present.store(req.found);
+    e.index = req.found ? req.index : PA_INVALID_INDEX;
+    if (!req.found)
+        return VolumeResult::NoSource;
+    linear = static_cast<float>(req.linear);
+    return VolumeResult::Ok;
 }
 
 PulseBackend::StartResult PulseBackend::start_capture(std::size_t i, const std::shared_ptr<ChannelCore> &channel) {

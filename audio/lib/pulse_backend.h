@@ -47,6 +47,12 @@ public:
     // Whether the source of entry `i` exists on the server right now (asks it).
     bool source_exists(std::size_t i);
 
+    enum class VolumeResult { Ok, NoServer, NoSource };
+    // The current volume of entry `i`'s source as the server reports it,
+    // linear (1.0 = 100 %): the mean over its channels of each channel's
+    // software volume made linear. Asks the server every time.
+    VolumeResult source_volume(std::size_t i, float &linear);
+
     enum class StartResult { Ok, NoServer, NoSource, Refused };
     // Starts a record stream (float32, the channel's rate and channel count)
     // from entry `i`'s source that delivers into `channel`.

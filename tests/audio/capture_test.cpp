@@ -419,7 +419,7 @@ TEST_F(Capture, RecordCallbackThatSaysStopEndsTheCapture) {
 namespace {
 struct Reentry {
     std::atomic<bool> done{false};
-    int free_code = -1, init_code = -1, dsp_code = -1;
+    int free_code = -1, init_code = -1, dsp_code = -1, volume_code = -1;
     DWORD available = 0;
 };
 BOOL call_back_in(HRECORD h, const void *, DWORD, void *user) {
@@ -432,6 +432,9 @@ BOOL call_back_in(HRECORD h, const void *, DWORD, void *user) {
     r->init_code = BASS_ErrorGetCode();
     BASS_ChannelSetDSP(h, halve, nullptr, 0);
     r->dsp_code = BASS_ErrorGetCode();
+    float volume = 0.0f;
+    BASS_RecordGetVolume(kIn1, &volume);
+    r->volume_code = BASS_ErrorGetCode();
     r->available = BASS_ChannelGetData(h, nullptr, BASS_DATA_AVAILABLE);
     r->done.store(true);
     return TRUE;
@@ -448,9 +451,56 @@ TEST_F(Capture, ControlCallsFromInsideACallbackFailInsteadOfHanging) {
     EXPECT_EQ(r.free_code, BASS_ERROR_CALLBACK);
     EXPECT_EQ(r.init_code, BASS_ERROR_CALLBACK);
     EXPECT_EQ(r.dsp_code, BASS_ERROR_CALLBACK);
+    EXPECT_EQ(r.volume_code, BASS_ERROR_CALLBACK);
     // The callback's own block is already kept when it runs.
     EXPECT_GT(r.available, 0u) << "reads work inside a callback";
     EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_PLAYING);
+}
+
+// Puts hg_in1 back at 100 % however a test leaves it: the other tests and
+// binaries on this server measure through it.
+struct RestoreVolume {
+    ~RestoreVolume() { sig::pactl("set-source-volume hg_in1 100%"); }
+};
+
+TEST_F(Capture, VolumeReadsTheServersSoftwareVolumeAsLinear) {
+    RestoreVolume restore;
+    // The server's percentages are cubic (50 % is 0.5^3 in amplitude), its
+    // dB values are amplitude; several channels are averaged. pactl reads a
+    // signed value as a change, so "-6dB" comes right after 100 %.
+    const struct {
+        const char *set;
+        double linear, tolerance;
+    } cases[] = {
+        {"50%", 0.125, 0.0},
+        {"100%", 1.0, 0.0},
+        {"-6dB", std::pow(10.0, -6.0 / 20.0), 1e-4},
+        {"100% 50%", (1.0 + 0.125) / 2, 0.0},
+        {"0%", 0.0, 0.0},
+        {"150%", 1.5 * 1.5 * 1.5, 1e-6},
+    };
+    for (const auto &c : cases) {
+        ASSERT_EQ(sig::pactl(std::string("set-source-volume hg_in1 ") + c.set), 0) << c.set;
+        float volume = -1.0f;
+        ASSERT_TRUE(BASS_RecordGetVolume(kIn1, &volume)) << c.set << ": " << BASS_ErrorGetCode();
+        EXPECT_EQ(BASS_ErrorGetCode(), BASS_OK);
+        EXPECT_NEAR(volume, c.linear, c.tolerance) << c.set;
+    }
+    // The other source is untouched, and no initialisation is needed.
+    float other = -1.0f;
+    EXPECT_TRUE(BASS_RecordGetVolume(kIn2, &other));
+    EXPECT_EQ(other, 1.0f);
+    EXPECT_TRUE(BASS_RecordGetVolume(kOut1Monitor, &other));
+    EXPECT_EQ(other, 1.0f);
+
+    float untouched = -1.0f;
+    EXPECT_FALSE(BASS_RecordGetVolume(4, &untouched)) << "past the end of the list";
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
+    EXPECT_FALSE(BASS_RecordGetVolume(DWORD(-1), &untouched));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
+    EXPECT_EQ(untouched, -1.0f);
+    EXPECT_FALSE(BASS_RecordGetVolume(kIn1, nullptr));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
 }
 
 TEST_F(Capture, MonitorSourceCarriesWhatIsPlayedInRealTime) {

@@ -85,6 +85,11 @@ TEST_F(DeviceLoss, UnloadedSourceLosesItsChannelAndComesBackByName) {
         return info.flags == (BASS_DEVICE_INIT | BASS_DEVICE_MONITOR);
     })) << "listed as gone, still initialised: flags " << info.flags;
 
+    float volume = -1.0f;
+    EXPECT_FALSE(BASS_RecordGetVolume(dev, &volume)) << "a source that has gone has no volume";
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
+    EXPECT_EQ(volume, -1.0f);
+
     // The window's next choice: release the old device, then try it again.
     EXPECT_TRUE(BASS_RecordSetDevice(dev));
     EXPECT_TRUE(BASS_RecordFree());
@@ -95,6 +100,8 @@ TEST_F(DeviceLoss, UnloadedSourceLosesItsChannelAndComesBackByName) {
     g_env->module = sig::load_module(kSinkArgs);
     ASSERT_GE(g_env->module, 0);
     EXPECT_EQ(loss_device(), dev);
+    EXPECT_TRUE(BASS_RecordGetVolume(dev, &volume)) << BASS_ErrorGetCode();
+    EXPECT_EQ(volume, 1.0f);
     ASSERT_TRUE(BASS_RecordInit(dev)) << BASS_ErrorGetCode();
     const HRECORD h2 = BASS_RecordStart(48000, 2, BASS_SAMPLE_FLOAT, Counter::record, &counter);
     ASSERT_NE(h2, 0u) << BASS_ErrorGetCode();
@@ -123,6 +130,10 @@ TEST_F(DeviceLoss, KilledServerStopsEveryChannelAndFreeIsPrompt) {
     }
     EXPECT_FALSE(BASS_RecordInit(kIn2));
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_SERVER);
+    float volume = -1.0f;
+    EXPECT_FALSE(BASS_RecordGetVolume(kIn2, &volume));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_SERVER);
+    EXPECT_EQ(volume, -1.0f);
     BASS_DEVICEINFO info;
     ASSERT_TRUE(BASS_RecordGetDeviceInfo(kIn1, &info)) << "the list outlives the server";
     EXPECT_STREQ(info.driver, "hg_in1");

@@ -27,6 +27,10 @@ TEST_F(NoServer, EveryCallFailsWithACodeAndNothingHangs) {
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
     EXPECT_FALSE(BASS_RecordInit(0));
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_SERVER);
+    float volume = -1.0f;
+    EXPECT_FALSE(BASS_RecordGetVolume(0, &volume));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_SERVER);
+    EXPECT_EQ(volume, -1.0f);
     EXPECT_FALSE(BASS_RecordSetDevice(0));
     EXPECT_EQ(BASS_RecordStart(48000, 2, BASS_SAMPLE_FLOAT, nullptr, nullptr), 0u);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
