@@ -127,6 +127,17 @@ int MeasureInputs(const CommandLineRequest &r, std::FILE *out, std::FILE *err)
         inputs[i].device = *d;
         inputs[i].name = names[*d];
     }
+    // The capture volumes, read once before the measurement: a comparison
+    // at unequal gain is warned of at once, not after S seconds.
+    std::array<InputResult, 2> results;
+    for (std::size_t i = 0; i < 2; ++i) {
+        float volume = 0.0f;
+        if (BASS_RecordGetVolume(static_cast<DWORD>(inputs[i].device), &volume) && std::isfinite(volume))
+            results[i].volume = volume;
+    }
+    if (const QString warning = VolumeWarning(results); !warning.isEmpty())
+        PrintText(err, warning + QLatin1Char('\n'));
+
     for (Input &in : inputs)
         if (!OpenInput(in, err)) {
             BASS_Free();
@@ -137,7 +148,6 @@ int MeasureInputs(const CommandLineRequest &r, std::FILE *out, std::FILE *err)
     // tick at or after the end (or the first one that finds a capture
     // stopped) is the last one; its held values are the result, each peak
     // read once so that texts and verdict agree.
-    std::array<InputResult, 2> results;
     QElapsedTimer clock;
     QTimer timer;
     timer.setInterval(20);

@@ -26,7 +26,9 @@ QString DeviceListText();
 
 // Runs --measure: opens A and B, captures for r.seconds with the held
 // average raised every 20 ms, prints the report to `out` and failures, with
-// the window's error texts, to `err`. Returns the exit code.
+// the window's error texts, to `err`; first of all `err` gets the warning
+// when the two sources' capture volumes make the comparison unfair.
+// Returns the exit code.
 int MeasureInputs(const CommandLineRequest &r, std::FILE *out, std::FILE *err);
 
 } // namespace hg

@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cmath>
 
 namespace hg {
@@ -39,7 +40,33 @@ BetterArrows ArrowsOf(const std::array<InputResult, 2> &inputs)
     return BetterArrowsFor(inputs[0].peak, inputs[1].peak);
 }
 
+QString PercentText(const std::optional<float> &volume)
+{
+    return volume ? QString::number(VolumePercent(*volume)) + QStringLiteral(" %") : QStringLiteral("unknown");
+}
+
 } // namespace
+
+int VolumePercent(float linear)
+{
+    // A volume above about 2^21 % would not fit an int; no server goes near.
+    if (!std::isfinite(linear) || !(linear > 0))
+        return 0;
+    return static_cast<int>(std::lround(std::min(std::cbrt(static_cast<double>(linear)) * 100.0, 1e9)));
+}
+
+QString VolumeWarning(const std::array<InputResult, 2> &inputs)
+{
+    const std::optional<float> &a = inputs[0].volume, &b = inputs[1].volume;
+    const bool differ = a && b && VolumePercent(*a) != VolumePercent(*b);
+    const bool off = (a && VolumePercent(*a) != 100) || (b && VolumePercent(*b) != 100);
+    if (!differ && !off)
+        return {};
+    return (differ ? QStringLiteral("Warning: capture volumes differ (")
+                   : QStringLiteral("Warning: capture volumes are not at 100 % (")) +
+           QStringLiteral("Input 1: ") + PercentText(a) + QStringLiteral(", Input 2: ") + PercentText(b) +
+           QStringLiteral("); a comparison is only fair at equal gain, with both at 100 %.");
+}
 
 QString VerdictText(const BetterArrows &arrows)
 {
@@ -78,12 +105,20 @@ QByteArray JsonReport(const std::array<InputResult, 2> &inputs, double seconds, 
         o.insert(QStringLiteral("rms_a_dBFS"), DbValue(r.rmsADbfs));
         o.insert(QStringLiteral("samples"), static_cast<double>(r.samples));
         o.insert(QStringLiteral("complete"), !r.lost);
+        if (r.volume && std::isfinite(*r.volume))
+            o.insert(QStringLiteral("volume"), QJsonObject{{QStringLiteral("linear"), static_cast<double>(*r.volume)},
+                                                           {QStringLiteral("percent"), VolumePercent(*r.volume)}});
+        else
+            o.insert(QStringLiteral("volume"), QJsonValue(QJsonValue::Null));
         list.append(o);
     }
     QJsonObject root;
     root.insert(QStringLiteral("seconds"), seconds);
     root.insert(QStringLiteral("better"), VerdictText(ArrowsOf(inputs)).mid(8)); // after "Better: "
     root.insert(QStringLiteral("inputs"), list);
+    const QString warning = VolumeWarning(inputs);
+    root.insert(QStringLiteral("volume_warning"),
+                warning.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(warning));
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace hg {
@@ -24,7 +25,20 @@ struct InputResult {
     double rmsADbfs = 0;      // the same, A-weighted
     std::uint64_t samples = 0; // samples counted for the RMS (both channels)
     bool lost = false;        // the capture stopped before the end
+    // The source's capture volume as the server reported it at the start,
+    // linear (1.0 = 100 %); none when it could not be read.
+    std::optional<float> volume;
 };
+
+// A linear volume as the sound server's own percentage, rounded to whole
+// per cent (the server's percentages are cubic: linear 0.125 is 50 %).
+int VolumePercent(float linear);
+
+// The warning that the comparison is unfair, naming both volumes as the
+// server's percentages: when they differ, or either is not 100 %
+// (compared in whole per cent). A volume that could not be read gives no
+// warning of its own; "" when there is nothing to warn of. No line end.
+QString VolumeWarning(const std::array<InputResult, 2> &inputs);
 
 // "Better: Input 1", "Better: Input 2" or "Better: equal", from the same
 // comparison as the window's arrows.
@@ -40,7 +54,9 @@ QString PlainReport(const std::array<InputResult, 2> &inputs, std::string_view d
 //    "inputs": [{"input": 1, "device": "...", "device_number": 0,
 //                "readout": "Peak: ...", "peak": {"linear": x, "dB": d},
 //                "average": {"linear": x, "dB": d}, "rms_dBFS": d,
-//                "rms_a_dBFS": d, "samples": n, "complete": true}, {...}]}
+//                "rms_a_dBFS": d, "samples": n, "complete": true,
+//                "volume": {"linear": x, "percent": p} | null}, {...}],
+//    "volume_warning": "Warning: ..." | null}
 // A level of nothing (0, no samples) has no dB value: JSON null.
 QByteArray JsonReport(const std::array<InputResult, 2> &inputs, double seconds, std::string_view decimalSeparator);
 

@@ -10,6 +10,7 @@
 #include <QJsonObject>
 
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -194,6 +195,69 @@ TEST(Report, JsonParsesAndHoldsEveryLevel)
     EXPECT_TRUE(b.value(QStringLiteral("rms_dBFS")).isNull());
     EXPECT_TRUE(b.value(QStringLiteral("rms_a_dBFS")).isNull());
     EXPECT_FALSE(b.value(QStringLiteral("complete")).toBool());
+}
+
+} // namespace
+
+namespace {
+
+TEST(Report, VolumeWarningNamesBothVolumesWhenTheGainIsUnfair)
+{
+    const QString tail = QStringLiteral("; a comparison is only fair at equal gain, with both at 100 %.");
+    const struct {
+        std::optional<float> a, b;
+        const char *warning; // before `tail`; nullptr: none
+    } cases[] = {
+        {1.0f, 1.0f, nullptr},
+        // Whole per cent decide: 0.99 is 99.67 %, shown as 100 %.
+        {0.99f, 1.0f, nullptr},
+        {1.0f, 0.125f, "Warning: capture volumes differ (Input 1: 100 %, Input 2: 50 %)"},
+        {0.125f, 1.0f, "Warning: capture volumes differ (Input 1: 50 %, Input 2: 100 %)"},
+        {0.125f, 0.125f, "Warning: capture volumes are not at 100 % (Input 1: 50 %, Input 2: 50 %)"},
+        {3.375f, 3.375f, "Warning: capture volumes are not at 100 % (Input 1: 150 %, Input 2: 150 %)"},
+        {0.0f, 1.0f, "Warning: capture volumes differ (Input 1: 0 %, Input 2: 100 %)"},
+        // A volume that could not be read warns of nothing itself...
+        {std::nullopt, 1.0f, nullptr},
+        {std::nullopt, std::nullopt, nullptr},
+        // ...but the other one still may.
+        {std::nullopt, 0.125f, "Warning: capture volumes are not at 100 % (Input 1: unknown, Input 2: 50 %)"},
+    };
+    for (const auto &c : cases) {
+        std::array<hg::InputResult, 2> r = TwoInputs();
+        r[0].volume = c.a;
+        r[1].volume = c.b;
+        const QString want = c.warning ? QString::fromUtf8(c.warning) + tail : QString();
+        EXPECT_EQ(hg::VolumeWarning(r).toStdString(), want.toStdString());
+
+        const QJsonObject root = QJsonDocument::fromJson(hg::JsonReport(r, 1, ".")).object();
+        if (c.warning)
+            EXPECT_EQ(root.value(QStringLiteral("volume_warning")).toString(), want);
+        else
+            EXPECT_TRUE(root.value(QStringLiteral("volume_warning")).isNull());
+        const QJsonArray inputs = root.value(QStringLiteral("inputs")).toArray();
+        ASSERT_EQ(inputs.size(), 2);
+        const std::optional<float> volumes[2] = {c.a, c.b};
+        for (int i = 0; i < 2; ++i) {
+            const QJsonValue v = inputs[i].toObject().value(QStringLiteral("volume"));
+            ASSERT_FALSE(v.isUndefined());
+            if (!volumes[i]) {
+                EXPECT_TRUE(v.isNull());
+                continue;
+            }
+            EXPECT_EQ(v.toObject().value(QStringLiteral("linear")).toDouble(), static_cast<double>(*volumes[i]));
+            EXPECT_EQ(v.toObject().value(QStringLiteral("percent")).toInt(), hg::VolumePercent(*volumes[i]));
+        }
+    }
+}
+
+TEST(Report, VolumePercentIsTheServersCubicScale)
+{
+    EXPECT_EQ(hg::VolumePercent(1.0f), 100);
+    EXPECT_EQ(hg::VolumePercent(0.125f), 50);
+    EXPECT_EQ(hg::VolumePercent(0.0f), 0);
+    EXPECT_EQ(hg::VolumePercent(-1.0f), 0);
+    EXPECT_EQ(hg::VolumePercent(std::numeric_limits<float>::quiet_NaN()), 0);
+    EXPECT_GT(hg::VolumePercent(std::numeric_limits<float>::max()), 100);
 }
 
 } // namespace

@@ -177,6 +177,7 @@ protected:
     void SetUp() override
     {
         ASSERT_FALSE(hg::signals::pulse_dir().empty()) << "run under scripts/with-servers";
+        ResetVolumes();
         // Input 1 always carries the loud sine and Input 2 the quiet one.
         Drain(1);
         Drain(2);
@@ -191,12 +192,20 @@ protected:
     }
     void TearDown() override
     {
+        ResetVolumes();
         loud_.reset();
         quiet_.reset();
         Drain(1);
         Drain(2);
     }
     std::unique_ptr<Feeder> loud_, quiet_;
+
+    // Both pipe sources at 100 %, whatever a test (here or elsewhere) left.
+    static void ResetVolumes()
+    {
+        for (const char *source : {"hg_in1", "hg_in2"})
+            hg::signals::pactl(std::string("set-source-volume ") + source + " 100%");
+    }
 };
 
 const QString kIn1 = QStringLiteral("Hushgauge Test Input 1");
@@ -268,6 +277,51 @@ TEST_F(Program, JsonLevelsMatchTheSignals)
         EXPECT_NEAR(o.value(QStringLiteral("rms_a_dBFS")).toDouble(), rms + weighting750, 0.1) << i;
         EXPECT_GT(o.value(QStringLiteral("samples")).toDouble(), 48000.0) << i;
         EXPECT_TRUE(o.value(QStringLiteral("complete")).toBool());
+        const QJsonObject volume = o.value(QStringLiteral("volume")).toObject();
+        EXPECT_EQ(volume.value(QStringLiteral("linear")).toDouble(), 1.0) << i;
+        EXPECT_EQ(volume.value(QStringLiteral("percent")).toInt(), 100) << i;
+    }
+    EXPECT_TRUE(root.value(QStringLiteral("volume_warning")).isNull());
+    EXPECT_EQ(r.err.toStdString(), "");
+}
+
+TEST_F(Program, UnequalCaptureVolumesAreWarnedOfOnStandardErrorAndInJson)
+{
+    // PulseAudio's 50 % is cubic: the samples are scaled by 0.125, which is
+    // what the library reports and what the readout of Input 2 shows.
+    ASSERT_EQ(hg::signals::pactl("set-source-volume hg_in2 50%"), 0);
+    const std::string warning = "Warning: capture volumes differ (Input 1: 100 %, Input 2: 50 %); "
+                                "a comparison is only fair at equal gain, with both at 100 %.";
+
+    const Outcome plain = Hushgauge({QStringLiteral("--measure"), kIn1, kIn2, QStringLiteral("--seconds"), QStringLiteral("0.5")});
+    EXPECT_EQ(plain.code, 0) << plain.err.toStdString();
+    EXPECT_EQ(plain.err.toStdString(), warning + "\n");
+    // The report itself keeps its three lines; the warning is not among them.
+    const QStringList lines = plain.out.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 4) << plain.out.toStdString();
+    EXPECT_EQ(lines[0].toStdString(), "Peak: 50.0000% / -6.0 dB | Avg: -66.2 dB");
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Peak: 0.6250% / -44.1 dB | Avg: -104."))) << lines[1].toStdString();
+    EXPECT_EQ(lines[2].toStdString(), "Better: Input 2");
+    EXPECT_EQ(lines[3], QString());
+
+    const Outcome json = Hushgauge({QStringLiteral("--measure"), kIn1, kIn2, QStringLiteral("--json"),
+                                    QStringLiteral("--seconds"), QStringLiteral("0.5")});
+    ASSERT_EQ(json.code, 0) << json.err.toStdString();
+    EXPECT_EQ(json.err.toStdString(), warning + "\n");
+    QJsonParseError error{};
+    const QJsonObject root = QJsonDocument::fromJson(json.out.toUtf8(), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << json.out.toStdString();
+    EXPECT_EQ(root.value(QStringLiteral("volume_warning")).toString().toStdString(), warning);
+    const QJsonArray inputs = root.value(QStringLiteral("inputs")).toArray();
+    ASSERT_EQ(inputs.size(), 2);
+    const struct {
+        double linear;
+        int percent;
+    } expected[2] = {{1.0, 100}, {0.125, 50}};
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject volume = inputs[i].toObject().value(QStringLiteral("volume")).toObject();
+        EXPECT_EQ(volume.value(QStringLiteral("linear")).toDouble(), expected[i].linear) << i;
+        EXPECT_EQ(volume.value(QStringLiteral("percent")).toInt(), expected[i].percent) << i;
     }
 }
 
