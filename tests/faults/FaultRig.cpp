@@ -16,10 +16,12 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace sig = hg::signals;
@@ -172,6 +174,16 @@ void TFeeder::Run()
             next = clock::now();
         }
         if (done == 0) {
+            // The source reads the fifo in real time; while more than a
+            // chunk still waits in it (it filled while nobody recorded), this
+            // tick's chunk is left out, so that what is written now is heard
+            // within about 20 ms.
+            int queued = 0;
+            if (::ioctl(fd, FIONREAD, &queued) == 0 && static_cast<std::size_t>(queued) > chunkBytes) {
+                next += std::chrono::milliseconds(20);
+                std::this_thread::sleep_until(next);
+                continue;
+            }
             const bool silent = FSilent.load(std::memory_order_relaxed);
             chunk = silent ? &FSilence : &FSine;
             chunkIsStep = !silent && FStepArmed.load(std::memory_order_relaxed);
@@ -212,6 +224,8 @@ void AttachCurveProbe(hg::TSpectrum3D &display, const std::shared_ptr<TCurveStat
 {
     hg::TSpectrum3D *d = &display;
     std::shared_ptr<TCurveState> s = state;
+    display.SetBeforeD3DRender(
+        [s](QObject *) { s->frameStartNs.store(SteadyNowNs(), std::memory_order_relaxed); });
     display.SetAfterD3DRender([d, s](QObject *) {
         const TColorVertex *v = d->StagingBlock();
         int best = 0;
@@ -223,9 +237,19 @@ void AttachCurveProbe(hg::TSpectrum3D &display, const std::shared_ptr<TCurveStat
         const std::int64_t now = SteadyNowNs();
         std::int64_t zero = 0;
         s->firstFrameNs.compare_exchange_strong(zero, now, std::memory_order_relaxed);
-        if (best == s->stepVertex.load(std::memory_order_relaxed) && v[best].Position.y > 0.5f) {
+        s->drawNs.fetch_add(now - s->frameStartNs.load(std::memory_order_relaxed), std::memory_order_relaxed);
+        // A step is a sine that starts abruptly: in the first frames after it
+        // only the newest samples of the spectrum's window carry it, and its
+        // peak is broad. It is in sight once the curve's highest point is
+        // within 16 vertices (4 pixels of a 514-pixel display) of its bin.
+        const int step = s->stepVertex.load(std::memory_order_relaxed);
+        if (step >= 0 && std::abs(best - step) <= 16 && v[best].Position.y >= 0.1f) {
             zero = 0;
             s->stepSeenNs.compare_exchange_strong(zero, now, std::memory_order_relaxed);
+            if (best == step && v[best].Position.y >= s->stepFullHeight.load(std::memory_order_relaxed)) {
+                zero = 0;
+                s->stepFullNs.compare_exchange_strong(zero, now, std::memory_order_relaxed);
+            }
         }
         s->frames.fetch_add(1, std::memory_order_relaxed);
     });

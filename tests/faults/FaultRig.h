@@ -97,9 +97,19 @@ struct TCurveState {
     std::atomic<int> peakVertex{-1};
     std::atomic<float> peakHeight{-1.0f};
     std::atomic<std::int64_t> firstFrameNs{0}; // steady_clock
-    // The benchmark's step: the first frame whose peak is at stepVertex.
+    // The benchmark's step: the first frame whose highest vertex is near
+    // stepVertex and at least 0.1 high (a tenth of the display's height: the
+    // step is plainly in sight), and the first frame whose highest vertex is
+    // stepVertex at stepFullHeight.
     std::atomic<int> stepVertex{-1};
+    std::atomic<float> stepFullHeight{2.0f};
     std::atomic<std::int64_t> stepSeenNs{0};
+    std::atomic<std::int64_t> stepFullNs{0};
+    // steady_clock nanoseconds spent between BeforeD3DRender and
+    // AfterD3DRender, added up over the frames (the frame's drawing with
+    // the GL driver's part in it).
+    std::atomic<std::int64_t> drawNs{0};
+    std::atomic<std::int64_t> frameStartNs{0};
 };
 void AttachCurveProbe(hg::TSpectrum3D &display, const std::shared_ptr<TCurveState> &state);
 // The curve peak that a 4096-point spectrum of `signal` gives.
