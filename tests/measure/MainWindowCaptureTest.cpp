@@ -89,24 +89,28 @@ TEST_F(CaptureTest, ReadoutOfTwoSinesPointsToTheQuieterAndResets)
     EXPECT_EQ(form->LastRecordDevice1, IndexOf(in1));
     EXPECT_EQ(form->LastRecordDevice2, IndexOf(in2));
 
-    ASSERT_TRUE(Feed(1, Sine(0.5)));
-    ASSERT_TRUE(Feed(2, Sine(0.05)));
-    ASSERT_TRUE(WaitForText(form->LabelPeak1, QStringLiteral("Peak: 50.0000% / -6.0 dB | Avg: ")))
-        << form->LabelPeak1->text().toStdString();
-    ASSERT_TRUE(WaitForText(form->LabelPeak2, QStringLiteral("Peak: 5.0000% / -26.0 dB | Avg: ")))
-        << form->LabelPeak2->text().toStdString();
+    // A second of sine of 0.5 on Input 1 and of 0.05 on Input 2, until
+    // both readouts show their peaks.
+    const auto feedBoth = [&] {
+        ASSERT_TRUE(Feed(1, Sine(0.5)));
+        ASSERT_TRUE(Feed(2, Sine(0.05)));
+        ASSERT_TRUE(WaitForText(form->LabelPeak1, QStringLiteral("Peak: 50.0000% / -6.0 dB | Avg: ")))
+            << form->LabelPeak1->text().toStdString();
+        ASSERT_TRUE(WaitForText(form->LabelPeak2, QStringLiteral("Peak: 5.0000% / -26.0 dB | Avg: ")))
+            << form->LabelPeak2->text().toStdString();
+    };
+    feedBoth();
+    if (HasFatalFailure())
+        return;
     // The same sine at a tenth of the amplitude: a spectrum a tenth as high.
     // A tick that reads a capture's first block sees zeros in front of it
     // and raises the held average with the spread of that step; Reset
     // forgets it, and the next second of sine finds the spectrum full.
     form->ButtonReset1->click();
     form->ButtonReset2->click();
-    ASSERT_TRUE(Feed(1, Sine(0.5)));
-    ASSERT_TRUE(Feed(2, Sine(0.05)));
-    ASSERT_TRUE(WaitForText(form->LabelPeak1, QStringLiteral("Peak: 50.0000% / -6.0 dB | Avg: ")))
-        << form->LabelPeak1->text().toStdString();
-    ASSERT_TRUE(WaitForText(form->LabelPeak2, QStringLiteral("Peak: 5.0000% / -26.0 dB | Avg: ")))
-        << form->LabelPeak2->text().toStdString();
+    feedBoth();
+    if (HasFatalFailure())
+        return;
     hgtest::ProcessFor(100);
     const double avg1 = AvgDb(form->LabelPeak1->text());
     const double avg2 = AvgDb(form->LabelPeak2->text());
