@@ -140,9 +140,17 @@ TEST(ProgramWindow, DrawsBothSpectraAndEndsCleanlyWhenItsWindowIsClosed)
     ASSERT_NE(mkdtemp(config), nullptr);
     std::vector<std::string> env;
     for (char **e = environ; *e; ++e)
-        if (std::strncmp(*e, "XDG_CONFIG_HOME=", 16) != 0)
+        if (std::strncmp(*e, "XDG_CONFIG_HOME=", 16) != 0 && std::strncmp(*e, "ASAN_OPTIONS=", 13) != 0)
             env.emplace_back(*e);
     env.push_back(std::string("XDG_CONFIG_HOME=") + config);
+    // In an AddressSanitizer build the program's GL driver is unloaded at
+    // exit before the leak check runs, which leaves its blocks without a
+    // library name that a suppression could match; the leak check of our
+    // own code in the window and displays is made in-process by the other
+    // window tests. Every other check (use after free, overflows) stays on.
+    const char *asan = std::getenv("ASAN_OPTIONS");
+    env.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : std::string()) +
+                  "detect_leaks=0");
     std::vector<char *> envp;
     for (std::string &s : env)
         envp.push_back(s.data());

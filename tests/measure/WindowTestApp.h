@@ -14,6 +14,9 @@
 #include <functional>
 #include <memory>
 
+#include <dlfcn.h>
+#include <link.h>
+
 namespace hgtest {
 
 class QtAppEnvironment : public ::testing::Environment {
@@ -26,9 +29,27 @@ public:
         // later test's event loop.
         QApplication::setQuitOnLastWindowClosed(false);
     }
-    void TearDown() override { app_.reset(); }
+    void TearDown() override
+    {
+        PinLoadedLibraries();
+        app_.reset();
+    }
 
 private:
+    // Keeps every library loaded now (the GL driver among them) loaded until
+    // the process ends, so that the leak check at exit can name their frames
+    // (and so match the suppressions of third-party libraries).
+    static void PinLoadedLibraries()
+    {
+        dl_iterate_phdr(
+            [](dl_phdr_info *info, size_t, void *) {
+                if (info->dlpi_name != nullptr && info->dlpi_name[0] == '/')
+                    dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+                return 0;
+            },
+            nullptr);
+    }
+
     int argc_ = 1;
     char arg0_[16] = "hushgauge-test";
     char *argv_[2] = {arg0_, nullptr};
