@@ -270,32 +270,28 @@ TRig::TRig()
 {
     hg::TSpectrum3D::SetBoxHook(
         [this](hg::TSpectrum3D *, QMessageBox::Icon, const QString &text) { displayBoxes.push_back(text); });
+    OpenWindow();
+}
+
+void TRig::OpenWindow()
+{
     form = std::make_unique<TFormMain>();
     form->ShowError = [this](const QString &text) { errors << text; };
-    form->show();
-    int x = 40;
-    for (auto *slot : {&display1, &display2}) {
-        auto d = std::make_unique<hg::TSpectrum3D>();
-        d->setGeometry(x, 500, 514, 297);
-        AttachCurveProbe(*d, slot == &display1 ? curve1 : curve2);
-        d->show();
-        *slot = std::move(d);
-        x += 560;
+    display1 = form->Spectrum3D1;
+    display2 = form->Spectrum3D2;
+    for (TCurveState *c : {curve1.get(), curve2.get()}) {
+        c->frames.store(0);
+        c->peakVertex.store(-1);
+        c->peakHeight.store(-1.0f);
     }
-    ProcessUntil(
-        [&] {
-            return display1->PanelSpectrum->Surface()->isExposed() && display2->PanelSpectrum->Surface()->isExposed() &&
-                   curve1->frames.load() > 0 && curve2->frames.load() > 0;
-        },
-        5000);
+    AttachCurveProbe(*display1, curve1);
+    AttachCurveProbe(*display2, curve2);
+    form->show();
+    ProcessUntil([&] { return curve1->frames.load() > 0 && curve2->frames.load() > 0; }, 5000);
 }
 
 TRig::~TRig()
 {
-    // The displays stop their render threads before the window's capture
-    // ends, as the window's own teardown does with the displays it hosts.
-    display1.reset();
-    display2.reset();
     form.reset();
     hg::TSpectrum3D::SetBoxHook({});
 }
@@ -307,12 +303,6 @@ void TRig::Choose(int input, int index)
     QComboBox *box = input == 1 ? form->ComboBoxAudioDevice1 : form->ComboBoxAudioDevice2;
     box->setCurrentIndex(index);
     Q_EMIT box->activated(index);
-    if (input == 1) {
-        if (display1)
-            display1->Channel.store(form->RecordingChannel1, std::memory_order_relaxed);
-    } else if (display2) {
-        display2->Channel.store(form->RecordingChannel2, std::memory_order_relaxed);
-    }
 }
 
 void TRig::Choose(int input, const QString &entry) { Choose(input, Index(entry)); }
@@ -359,6 +349,7 @@ void TRig::CloseWindow()
 {
     form->close();
     form.reset();
+    display1 = display2 = nullptr;
 }
 
 void WarmUp()

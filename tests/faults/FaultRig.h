@@ -118,15 +118,15 @@ float ExpectedHeight(const TInputSignal &signal);
 
 std::int64_t SteadyNowNs();
 
-// The window and both displays, shown and rendering. Each display shows the
-// channel its input captures, as the window hands it over.
+// The window with its two displays, shown and rendering. Each display shows
+// the channel its input captures, as the window hands it over.
 class TRig {
 public:
     TRig();
     ~TRig();
 
     // Picks entry `index` of input 1's or 2's list as a user would (the
-    // list's activated signal) and hands the new channel to that display.
+    // list's activated signal).
     void Choose(int input, int index);
     void Choose(int input, const QString &entry);
     int Index(const QString &entry) const;
@@ -138,11 +138,14 @@ public:
     // The window's timer ticks: a readout overwritten is written again.
     bool WindowTicks();
 
-    // Closes the window and destroys it while the displays keep rendering.
+    // Closes the window and destroys it (and its displays) while everything
+    // runs.
     void CloseWindow();
+    // A new window in place of a closed one, probes attached, shown.
+    void OpenWindow();
 
     std::unique_ptr<TFormMain> form;
-    std::unique_ptr<hg::TSpectrum3D> display1, display2;
+    hg::TSpectrum3D *display1 = nullptr, *display2 = nullptr; // the window's
     std::shared_ptr<TCurveState> curve1 = std::make_shared<TCurveState>();
     std::shared_ptr<TCurveState> curve2 = std::make_shared<TCurveState>();
     QStringList errors; // the window's error boxes

@@ -37,13 +37,21 @@ constexpr int kSettleSeconds = 10;
 // and down. 1 MiB is above that and below any real leak over the run: one
 // block of 100 bytes a frame left behind by two displays at ~90 fps grows
 // by 1 MiB within 60 s, and more in a longer soak.
-constexpr long kResidentToleranceKiB = 1024;
+// A sanitizer build may widen it (HG_SOAK_RSS_TOLERANCE_KIB, set by the
+// test's CMake for ThreadSanitizer, whose own memory grows).
+long ResidentToleranceKiB()
+{
+    const char *s = std::getenv("HG_SOAK_RSS_TOLERANCE_KIB");
+    const long n = s != nullptr ? std::atol(s) : 0;
+    return n > 0 ? n : 1024;
+}
 
 TEST(Soak, MemoryThreadsAndDescriptorsStayFlatWhileEverythingRuns)
 {
     ASSERT_FALSE(sig::pulse_dir().empty()) << "run under scripts/with-servers";
     const int seconds = SoakSeconds();
     ASSERT_GT(seconds, kSettleSeconds);
+    const long tolerance = ResidentToleranceKiB();
     WarmUp();
     TFeeder feed1(sig::fifo_path(1), kSignal1);
     TFeeder feed2(sig::fifo_path(2), kSignal2);
@@ -83,13 +91,13 @@ TEST(Soak, MemoryThreadsAndDescriptorsStayFlatWhileEverythingRuns)
         maxRss = std::max(maxRss, now.rssKiB);
         ASSERT_EQ(now.threads, reference.threads) << "threads at " << second << " s";
         ASSERT_EQ(now.fds, reference.fds) << "descriptors at " << second << " s";
-        ASSERT_LE(now.rssKiB, reference.rssKiB + kResidentToleranceKiB) << "resident memory at " << second << " s";
+        ASSERT_LE(now.rssKiB, reference.rssKiB + tolerance) << "resident memory at " << second << " s";
     }
     if (log)
         std::fclose(log);
-    std::printf("soak %d s: resident %ld KiB at %d s, at most %ld KiB after, %ld KiB at the end; "
+    std::printf("soak %d s: resident %ld KiB at %d s, at most %ld KiB after (allowed %ld more), %ld KiB at the end; "
                 "%d threads, %d descriptors; frames %llu and %llu\n",
-                seconds, reference.rssKiB, kSettleSeconds, maxRss, samples.back().rssKiB, reference.threads,
+                seconds, reference.rssKiB, kSettleSeconds, maxRss, tolerance, samples.back().rssKiB, reference.threads,
                 reference.fds, static_cast<unsigned long long>(rig.curve1->frames.load()),
                 static_cast<unsigned long long>(rig.curve2->frames.load()));
     // Still measuring, still drawing, after the whole run.
