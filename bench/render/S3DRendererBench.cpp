@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include "tests/support/GuiTestEnvironment.h"
 
 namespace {
 
@@ -55,9 +56,7 @@ BENCHMARK(BM_SetMatricesClearPresent);
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION"))
-        qputenv("QT_XCB_GL_INTEGRATION", "xcb_egl");
-    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    hgtest::PrepareGuiEnvironment();
     QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

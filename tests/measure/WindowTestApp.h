@@ -14,8 +14,7 @@
 #include <functional>
 #include <memory>
 
-#include <dlfcn.h>
-#include <link.h>
+#include "tests/support/GuiTestEnvironment.h"
 
 namespace hgtest {
 
@@ -31,25 +30,11 @@ public:
     }
     void TearDown() override
     {
-        PinLoadedLibraries();
+        hgtest::PinLoadedLibraries();
         app_.reset();
     }
 
 private:
-    // Keeps every library loaded now (the GL driver among them) loaded until
-    // the process ends, so that the leak check at exit can name their frames
-    // (and so match the suppressions of third-party libraries).
-    static void PinLoadedLibraries()
-    {
-        dl_iterate_phdr(
-            [](dl_phdr_info *info, size_t, void *) {
-                if (info->dlpi_name != nullptr && info->dlpi_name[0] == '/')
-                    dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-                return 0;
-            },
-            nullptr);
-    }
-
     int argc_ = 1;
     char arg0_[16] = "hushgauge-test";
     char *argv_[2] = {arg0_, nullptr};
