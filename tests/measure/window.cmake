@@ -50,8 +50,6 @@ if(TARGET hushgauge AND HG_XCB_FOUND)
   list(APPEND _hg_window_tests measure_program_window_test)
 endif()
 
-# The window tests start Qt's xcb platform, whose keyboard set-up trips a
-# false report of strict_string_checks inside libxkbcommon-x11 (asan.supp).
 # Under ThreadSanitizer, Qt's own threads (the xcb event reader, the thread
 # pool, the glib dispatcher) hand data over through Qt's uninstrumented
 # atomics and futexes, which the sanitizer cannot see; it is told to leave
@@ -61,7 +59,6 @@ endif()
 foreach(name measure_window_test measure_window_capture_test measure_window_server_test measure_window_spectrum_test
              ${_hg_window_tests})
   set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT_MODIFICATION
-    "ASAN_OPTIONS=path_list_append:suppressions=${_t}/asan.supp"
     "TSAN_OPTIONS=path_list_append:ignore_noninstrumented_modules=1")
 endforeach()
 
