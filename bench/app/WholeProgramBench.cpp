@@ -113,12 +113,15 @@ int FirstFrameBareChild(int argc, char **argv)
     context.swapBuffers(&window);
     const std::int64_t first = SteadyNowNs() - t0;
     std::printf("%.3f %.3f %ld\n", Ms(first), Ms(first), ResidentKiB());
+    const auto *renderer = reinterpret_cast<const char *>(context.functions()->glGetString(GL_RENDERER));
+    const auto *version = reinterpret_cast<const char *>(context.functions()->glGetString(GL_VERSION));
+    std::printf("%s | %s\n", renderer ? renderer : "?", version ? version : "?");
     context.doneCurrent();
     return 0;
 }
 
 // Starts this program again with `mode`; its one line of figures.
-bool RunChild(const char *mode, double &first, double &both, long &rss)
+bool RunChild(const char *mode, double &first, double &both, long &rss, std::string *secondLine = nullptr)
 {
     int out[2];
     if (::pipe(out) != 0)
@@ -162,6 +165,12 @@ bool RunChild(const char *mode, double &first, double &both, long &rss)
     ::close(out[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
+    const std::size_t eol = text.find('\n');
+    if (secondLine != nullptr && eol != std::string::npos) {
+        *secondLine = text.substr(eol + 1);
+        while (!secondLine->empty() && secondLine->back() == '\n')
+            secondLine->pop_back();
+    }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
            std::sscanf(text.c_str(), "%lf %lf %ld", &first, &both, &rss) == 3;
 }
@@ -172,6 +181,7 @@ int Parent(int argc, char **argv)
     constexpr int kStarts = 5;
     std::vector<double> first, both, bare;
     long rssAtFirst = 0, rssBare = 0;
+    std::string renderer;
     for (int i = 0; i < kStarts; ++i) {
         double f = 0, b = 0;
         long rss = 0;
@@ -180,7 +190,7 @@ int Parent(int argc, char **argv)
             both.push_back(b);
             rssAtFirst = rss;
         }
-        if (RunChild("--first-frame-bare", f, b, rss)) {
+        if (RunChild("--first-frame-bare", f, b, rss, &renderer)) {
             bare.push_back(f);
             rssBare = rss;
         }
@@ -189,6 +199,7 @@ int Parent(int argc, char **argv)
         std::fprintf(stderr, "a start failed (run under scripts/with-servers)\n");
         return 1;
     }
+    std::printf("info|GL renderer|%s\n", renderer.c_str());
     Figure("start to first frame (median of 5)", Median(first), "ms", "bare Qt GL window, first swap", Median(bare),
            "ms");
     Figure("start to first frame of both displays", Median(both), "ms", "bare Qt GL window, first swap",
