@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <QThread>
+#include <QPlatformSurfaceEvent>
 #include <QWindow>
 
 #include <algorithm>
@@ -214,6 +215,23 @@ TSpectrum3D::TSpectrum3D(QWidget *AOwner) : QFrame(AOwner)
     // display raises the display's input events.
     FInputForwarding = InstallSpectrum3DInput(this, PanelSpectrum, PanelSpectrum->Surface(),
                                               PanelSpectrum->Picture(), &FInputEvents);
+    // Closing the top-level window destroys the whole native window tree,
+    // the drawing surface with it, before any widget is deleted. A frame
+    // must never present into a surface that is gone, so the device goes
+    // first (see eventFilter).
+    PanelSpectrum->Surface()->installEventFilter(this);
+}
+
+bool TSpectrum3D::eventFilter(QObject *aWatched, QEvent *aEvent)
+{
+    // Window thread: the surface's native window is about to be destroyed.
+    // The render thread is stopped and the device given up while the surface
+    // still exists; the next resize or D3DReInitialize builds a new one.
+    if (aWatched == PanelSpectrum->Surface() && aEvent->type() == QEvent::PlatformSurface
+        && static_cast<QPlatformSurfaceEvent *>(aEvent)->surfaceEventType()
+               == QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed)
+        D3DFree();
+    return QFrame::eventFilter(aWatched, aEvent);
 }
 
 TSpectrum3D::~TSpectrum3D()

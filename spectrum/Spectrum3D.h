@@ -269,6 +269,9 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *aEvent) override;
+    // Gives up the device when the drawing surface's native window is about
+    // to be destroyed (see the constructor).
+    bool eventFilter(QObject *aWatched, QEvent *aEvent) override;
 
 private:
     friend class TSpectrum3DRenderThread;

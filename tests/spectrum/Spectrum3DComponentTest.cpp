@@ -386,6 +386,24 @@ TEST(Spectrum3DComponent, TheGridBufferHoldsTheChosenGrid)
     }
 }
 
+TEST(Spectrum3DComponent, ClosingTheNativeWindowGivesUpTheDeviceFirst)
+{
+    // Closing the top-level window (the close box) destroys the native
+    // window tree, the drawing surface with it, while every widget still
+    // exists: a frame presenting into that surface crashed the program.
+    TFrameCounter frames;
+    auto d = ShowDisplay(300, 200, [&](TSpectrum3D &disp) { frames.Attach(disp); });
+    ASSERT_TRUE(frames.WaitForMore());
+    QWindow *top = d->window()->windowHandle();
+    ASSERT_NE(top, nullptr);
+    top->close();
+    EXPECT_EQ(d->RenderThread, nullptr);
+    EXPECT_EQ(d->Renderer, nullptr);
+    const int after = frames.Count();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(frames.Count(), after);
+}
+
 TEST(Spectrum3DComponent, DestroyingARunningDisplayCollectsItsThread)
 {
     TFrameCounter frames;
