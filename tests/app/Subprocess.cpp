@@ -157,7 +157,13 @@ void AddQtChildSanitizerOptions(EnvChanges &env)
         const char *value = std::getenv(name);
         return std::string(value != nullptr ? value : "") + ":" + more;
     };
-    env["ASAN_OPTIONS"] = extended("ASAN_OPTIONS", std::string("suppressions=") + HG_APP_ASAN_XCB_SUPP);
+    // The program's GL driver is unloaded at exit before the leak check
+    // runs, which leaves its blocks without a library name that a
+    // suppression could match, so the child's leak check is off; our own
+    // code's leaks are checked in-process by the window and display tests.
+    // Every other check (use after free, overflows) stays on.
+    env["ASAN_OPTIONS"] =
+        extended("ASAN_OPTIONS", std::string("suppressions=") + HG_APP_ASAN_XCB_SUPP + ":detect_leaks=0");
     env["TSAN_OPTIONS"] = extended("TSAN_OPTIONS", "ignore_noninstrumented_modules=1");
 }
 

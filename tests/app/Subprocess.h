@@ -36,7 +36,8 @@ int WaitProcess(pid_t pid, int timeoutMs);
 
 // Sanitizer options for a child that runs Qt on an X display, added to the
 // ones this process has: AddressSanitizer suppressions for libxkbcommon-x11
-// (tests/sanitizers/asan.supp), and ThreadSanitizer set to ignore what interceptors see
+// (tests/sanitizers/asan.supp) and no leak check at exit (the GL driver is
+// unloaded before it), and ThreadSanitizer set to ignore what interceptors see
 // when called from libraries built without it (Qt's own threads hand objects
 // over with futexes that it cannot see). Either is ignored by a build without
 // that sanitizer.
