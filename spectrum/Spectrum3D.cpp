@@ -225,9 +225,11 @@ TSpectrum3D::TSpectrum3D(QWidget *AOwner) : QFrame(AOwner)
 bool TSpectrum3D::eventFilter(QObject *aWatched, QEvent *aEvent)
 {
     // Window thread: the surface's native window is about to be destroyed.
-    // The render thread is stopped and the device given up while the surface
-    // still exists; the next resize or D3DReInitialize builds a new one.
-    if (aWatched == PanelSpectrum->Surface() && aEvent->type() == QEvent::PlatformSurface
+    // A running render thread is stopped and the device given up while the
+    // surface still exists; the next resize or D3DReInitialize builds a new
+    // one. While no thread runs (inside D3DInit the renderer may make the
+    // native window anew) nothing draws into the surface, so nothing is done.
+    if (RenderThread != nullptr && aWatched == PanelSpectrum->Surface() && aEvent->type() == QEvent::PlatformSurface
         && static_cast<QPlatformSurfaceEvent *>(aEvent)->surfaceEventType()
                == QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed)
         D3DFree();
