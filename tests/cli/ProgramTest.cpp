@@ -82,20 +82,6 @@ private:
     std::thread thread_;
 };
 
-// Empties a pipe source's fifo: while nothing records from the source the
-// server does not read it, and what another test left there (or this one
-// leaves) would be the first thing the next capture gets.
-void Drain(int input)
-{
-    const int fd = ::open(hg::signals::fifo_path(input).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    char buf[65536];
-    while (::read(fd, buf, sizeof buf) > 0) {
-    }
-    ::close(fd);
-}
-
 struct Outcome {
     int code = -1;
     QString out, err;
@@ -179,8 +165,8 @@ protected:
         ASSERT_FALSE(hg::signals::pulse_dir().empty()) << "run under scripts/with-servers";
         ResetVolumes();
         // Input 1 always carries the loud sine and Input 2 the quiet one.
-        Drain(1);
-        Drain(2);
+        hg::signals::drain_fifo(1);
+        hg::signals::drain_fifo(2);
         loud_ = std::make_unique<Feeder>(1, hg::signals::sine(kFrequency, kLoud, 4800));
         quiet_ = std::make_unique<Feeder>(2, hg::signals::sine(kFrequency, kQuiet, 4800));
         ASSERT_TRUE(loud_->ok() && quiet_->ok());
@@ -195,8 +181,8 @@ protected:
         ResetVolumes();
         loud_.reset();
         quiet_.reset();
-        Drain(1);
-        Drain(2);
+        hg::signals::drain_fifo(1);
+        hg::signals::drain_fifo(2);
     }
     std::unique_ptr<Feeder> loud_, quiet_;
 

@@ -106,6 +106,19 @@ bool write_to_fifo(int input, const std::vector<float> &frames, int timeout_ms) 
     return ok;
 }
 
+void drain_fifo(int input) {
+    const std::string path = fifo_path(input);
+    if (path.empty())
+        return;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    char buf[65536];
+    while (::read(fd, buf, sizeof buf) > 0) {
+    }
+    ::close(fd);
+}
+
 bool play_to_sink(const std::string &sink, const std::vector<float> &frames, unsigned channels, unsigned rate) {
     pa_sample_spec ss;
     ss.format = PA_SAMPLE_FLOAT32LE;

@@ -64,6 +64,11 @@ std::string fifo_path(int input);
 // any error). Returns true once every byte is in the pipe.
 bool write_to_fifo(int input, const std::vector<float> &frames, int timeout_ms = 5000);
 
+// Empties pipe source `input`'s fifo of what earlier writes left there:
+// while nothing records from the source the server does not read it, so
+// that would be the first thing the next capture gets.
+void drain_fifo(int input);
+
 // Plays `frames` into a sink (e.g. "hg_out1") through the server in real
 // time; returns when the server has played them (false on any error).
 bool play_to_sink(const std::string &sink, const std::vector<float> &frames, unsigned channels = kChannels,
