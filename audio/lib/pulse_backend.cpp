@@ -176,11 +176,17 @@ void PulseBackend::drop_dead_context() {
             ++it;
         }
     }
-    pa_context_set_state_callback(context_, nullptr, nullptr);
-    pa_context_set_subscribe_callback(context_, nullptr, nullptr);
-    pa_context_disconnect(context_);
-    pa_context_unref(context_);
-    context_ = nullptr;
+    release_context();
+}
+
+void PulseBackend::release_context() {
+    if (context_) {
+        pa_context_set_state_callback(context_, nullptr, nullptr);
+        pa_context_set_subscribe_callback(context_, nullptr, nullptr);
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+        context_ = nullptr;
+    }
     context_state_.store(PA_CONTEXT_UNCONNECTED);
 }
 
@@ -380,14 +386,7 @@ void PulseBackend::shutdown() {
     for (auto &c : captures_)
         end_capture(*c);
     captures_.clear();
-    if (context_) {
-        pa_context_set_state_callback(context_, nullptr, nullptr);
-        pa_context_set_subscribe_callback(context_, nullptr, nullptr);
-        pa_context_disconnect(context_);
-        pa_context_unref(context_);
-        context_ = nullptr;
-    }
-    context_state_.store(PA_CONTEXT_UNCONNECTED);
+    release_context();
     lock.unlock();
     pa_threaded_mainloop_stop(loop_);
     pa_threaded_mainloop_free(loop_);

@@ -83,6 +83,7 @@ private:
     template <class Done> bool wait_for(Done done, int timeout_ms);
     bool take_listing(); // loop locked; first listing or presence refresh
     void drop_dead_context();
+    void release_context(); // loop locked; disconnects and drops context_, if any
     void mark_all_lost();
 
     friend struct LoopCallbacks; // the loop thread's callbacks (in the .cpp)

@@ -9,7 +9,9 @@
 //                     nothing is captured while nothing is written;
 //   hg_out1.monitor, hg_out2.monitor
 //                     monitors of the null sinks hg_out1, hg_out2: what is
-//                     played into the sink, in real time.
+//                     played into the sink, in real time, and silence
+//                     whenever the server renders the sink with nothing
+//                     playing (how much depends on the server's timing).
 #pragma once
 
 // Qt's keyword macro `signals` would turn the namespace's name into
