@@ -10,8 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <dlfcn.h>
-#include <link.h>
+
+#include "tests/support/GuiTestEnvironment.h"
 
 int main(int argc, char **argv)
 {
@@ -40,14 +40,7 @@ int main(int argc, char **argv)
     release.release(poolThreads);
     testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
-    // Keeps every library (the GL driver among them) loaded until exit, so
-    // that the leak check names their frames.
-    dl_iterate_phdr(
-        [](dl_phdr_info *info, size_t, void *) {
-            if (info->dlpi_name != nullptr && info->dlpi_name[0] == '/')
-                dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-            return 0;
-        },
-        nullptr);
+    hgtest::PinLoadedLibraries();
+    hgtest::CheckLeaksNow();
     return result;
 }

@@ -31,6 +31,7 @@ public:
     void TearDown() override
     {
         hgtest::PinLoadedLibraries();
+        hgtest::CheckLeaksNow();
         app_.reset();
     }
 
