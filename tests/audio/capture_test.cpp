@@ -25,7 +25,12 @@ namespace {
 class Capture : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_FALSE(sig::pulse_dir().empty()) << "run under scripts/with-servers"; }
-    void SetUp() override { ASSERT_TRUE(BASS_Init(0, 44100, 0, nullptr, nullptr)) << BASS_ErrorGetCode(); }
+    void SetUp() override {
+        // Nothing an earlier test left in the pipes comes first.
+        sig::drain_fifo(1);
+        sig::drain_fifo(2);
+        ASSERT_TRUE(BASS_Init(0, 44100, 0, nullptr, nullptr)) << BASS_ErrorGetCode();
+    }
     // Captures run until BASS_Free here, so what their callbacks write to
     // (the counter, and the statics of single tests) must outlive the test body.
     void TearDown() override { BASS_Free(); }
@@ -153,11 +158,11 @@ TEST_F(Capture, InitialisationStartAndReleaseWithTheirErrorCodes) {
     }
 
     // A source that delivers nothing: nothing is held yet. That is a pipe
-    // source whose fifo nobody writes (pulse tests run one at a time), not a
+    // source whose fifo nobody writes (pulse tests run one at a time, and
+    // SetUp emptied it), not a
     // null sink's monitor, which carries the sink's silence whenever the
     // server happens to render it.
     {
-        sig::drain_fifo(2);
         std::thread([] {
             ASSERT_TRUE(BASS_RecordInit(kIn2));
             const HRECORD quiet = BASS_RecordStart(48000, 2, BASS_SAMPLE_FLOAT, nullptr, nullptr);

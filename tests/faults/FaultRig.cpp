@@ -148,6 +148,9 @@ TFeeder::~TFeeder()
 {
     FStop.store(true, std::memory_order_relaxed);
     FThread.join();
+    // What is still in the fifo would be the next capture's first signal,
+    // in a later test of this program or another.
+    sig::drain_fifo_at(FPath);
 }
 
 void TFeeder::Run()

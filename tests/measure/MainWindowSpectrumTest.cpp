@@ -174,6 +174,8 @@ protected:
     void SetUp() override
     {
         ASSERT_FALSE(sig::pulse_dir().empty()) << "run under scripts/with-servers";
+        sig::drain_fifo(1); // nothing an earlier test left in the pipes comes first
+        sig::drain_fifo(2);
         ASSERT_TRUE(hg::Spectrum3DBinding().BASSLoaded) << "the capture library is not in the program's folder";
         form = std::make_unique<TFormMain>();
         form->ShowError = [this](const QString &text) { errors << text; };

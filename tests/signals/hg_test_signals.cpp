@@ -108,8 +108,11 @@ bool write_to_fifo(int input, const std::vector<float> &frames, int timeout_ms) 
 
 void drain_fifo(int input) {
     const std::string path = fifo_path(input);
-    if (path.empty())
-        return;
+    if (!path.empty())
+        drain_fifo_at(path);
+}
+
+void drain_fifo_at(const std::string &path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return;

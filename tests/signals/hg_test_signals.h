@@ -70,6 +70,8 @@ bool write_to_fifo(int input, const std::vector<float> &frames, int timeout_ms =
 // while nothing records from the source the server does not read it, so
 // that would be the first thing the next capture gets.
 void drain_fifo(int input);
+// The same for the fifo at `path` (a pipe source of a test's own).
+void drain_fifo_at(const std::string &path);
 
 // Plays `frames` into a sink (e.g. "hg_out1") through the server in real
 // time; returns when the server has played them (false on any error).

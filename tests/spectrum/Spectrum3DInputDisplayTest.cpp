@@ -90,6 +90,11 @@ TEST(Spectrum3DInputOnDisplay, ForwardsFromThePictureAndThenFromTheDrawingSurfac
     QWindow *surface = inner->Surface();
     ASSERT_TRUE(WaitUntil([&] { return !display->Panel3DPictureVisible() && surface->isExposed(); }))
         << "the display did not start on the private X display";
+    // The native windows' positions come back from the X server as events,
+    // which real input follows in the same queue; the events sent below do
+    // not wait for them, so the test does.
+    ASSERT_TRUE(WaitUntil([&] { return surface->mapToGlobal(QPoint(0, 0)) == inner->mapToGlobal(QPoint(0, 0)); }))
+        << "the surface never reached its place in the inner panel";
 
     // Running: the surface receives the pointer; its positions are the
     // inner panel's (the surface fills it).

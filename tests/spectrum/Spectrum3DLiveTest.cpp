@@ -91,6 +91,7 @@ TEST(Spectrum3DLive, ADisplayShowsTheSpectrumOfALiveCapture)
 
     stop = true;
     feeder.join();
+    sig::drain_fifo(1);
     d.reset();
     BASS_Free();
     hg::Spectrum3DUnitShutdown();

@@ -4,6 +4,8 @@
 #include "measure/core/AverageFFT.h"
 #include "measure/core/PeakHold.h"
 
+#include "hg_test_signals.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -124,6 +126,7 @@ protected:
     {
         const char *dir = std::getenv("HG_PULSE_DIR");
         ASSERT_NE(dir, nullptr) << "run under scripts/with-servers";
+        hg::signals::drain_fifo(1); // nothing an earlier test left comes first
         BASS_Init(0, 44100, 0, nullptr, nullptr);
         int device = -1;
         BASS_DEVICEINFO info{};
@@ -143,6 +146,7 @@ protected:
     {
         feeder_.reset();
         BASS_Free();
+        hg::signals::drain_fifo(1);
     }
 
     std::unique_ptr<FifoFeeder> feeder_;
