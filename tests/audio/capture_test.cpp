@@ -159,9 +159,8 @@ TEST_F(Capture, InitialisationStartAndReleaseWithTheirErrorCodes) {
 
     // A source that delivers nothing: nothing is held yet. That is a pipe
     // source whose fifo nobody writes (pulse tests run one at a time, and
-    // SetUp emptied it), not a
-    // null sink's monitor, which carries the sink's silence whenever the
-    // server happens to render it.
+    // SetUp emptied it), not a null sink's monitor, which carries the
+    // sink's silence whenever the server happens to render it.
     {
         std::thread([] {
             ASSERT_TRUE(BASS_RecordInit(kIn2));
