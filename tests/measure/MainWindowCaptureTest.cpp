@@ -107,9 +107,16 @@ TEST_F(CaptureTest, ReadoutOfTwoSinesPointsToTheQuieterAndResets)
     if (HasFatalFailure())
         return;
     // The same sine at a tenth of the amplitude: a spectrum a tenth as high.
-    // A tick that reads a capture's first block sees zeros in front of it
+    // A tick that reads a capture's first blocks sees zeros in front of them
     // and raises the held average with the spread of that step; Reset
-    // forgets it, and the next second of sine finds the spectrum full.
+    // forgets it once each capture holds a whole spectrum of sine (a peak
+    // shows after the first block, which under a sanitizer can be long
+    // before the rest), and the next second of sine continues it.
+    const auto holdsASpectrum = [](HRECORD h) {
+        return BASS_ChannelGetData(h, nullptr, BASS_DATA_AVAILABLE) >= 4096 * 2 * sizeof(float);
+    };
+    ASSERT_TRUE(hgtest::ProcessUntil(
+        [&] { return holdsASpectrum(form->RecordingChannel1) && holdsASpectrum(form->RecordingChannel2); }, 10000));
     form->ButtonReset1->click();
     form->ButtonReset2->click();
     feedBoth();

@@ -31,7 +31,6 @@ public:
     void TearDown() override
     {
         hgtest::PinLoadedLibraries();
-        hgtest::CheckLeaksNow();
         app_.reset();
     }
 

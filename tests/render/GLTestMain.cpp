@@ -14,6 +14,5 @@ int main(int argc, char **argv)
     testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     hgtest::PinLoadedLibraries();
-    hgtest::CheckLeaksNow();
     return result;
 }

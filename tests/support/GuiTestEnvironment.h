@@ -7,10 +7,6 @@
 #include <dlfcn.h>
 #include <link.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-#endif
-
 namespace hgtest {
 
 // Before the application object exists: Xvfb's GLX visuals have no
@@ -36,19 +32,6 @@ inline void PinLoadedLibraries()
             return 0;
         },
         nullptr);
-}
-
-// Runs the leak check now, after the last test, while every thread of the
-// process is idle, instead of at exit, where threads of the toolkit and the
-// GL driver are still ending while the check stops them (its tracer has
-// crashed there). Blocks that are unreachable now are reported as they
-// would be at exit; the check does not run again. Nothing without the
-// address sanitizer.
-inline void CheckLeaksNow()
-{
-#if defined(__SANITIZE_ADDRESS__)
-    __lsan_do_leak_check();
-#endif
 }
 
 } // namespace hgtest
