@@ -158,6 +158,35 @@ Outcome Hushgauge(const QStringList &args, std::map<std::string, std::string> en
     return r;
 }
 
+// True when the server has a record stream on the source of that name:
+// "list short sources" gives the source's index first on its line, and
+// "list short source-outputs" the index of each stream's source second.
+bool RecordsFrom(const std::string &sourceName)
+{
+    std::string sources, outputs;
+    if (hg::signals::pactl("list short sources", &sources) != 0 ||
+        hg::signals::pactl("list short source-outputs", &outputs) != 0)
+        return false;
+    std::string sourceIndex;
+    std::istringstream sourceLines(sources);
+    for (std::string line; std::getline(sourceLines, line);) {
+        std::istringstream fields(line);
+        std::string index, name;
+        if (fields >> index >> name && name == sourceName)
+            sourceIndex = index;
+    }
+    if (sourceIndex.empty())
+        return false;
+    std::istringstream outputLines(outputs);
+    for (std::string line; std::getline(outputLines, line);) {
+        std::istringstream fields(line);
+        std::string index, source;
+        if (fields >> index >> source && source == sourceIndex)
+            return true;
+    }
+    return false;
+}
+
 class Program : public ::testing::Test {
 protected:
     void SetUp() override
@@ -350,20 +379,16 @@ TEST_F(Program, ASourceThatGoesAwayDuringTheMeasurementFailsIt)
         "module-pipe-source source_name=hg_cli_gone file=" + fifo +
         " format=float32le rate=48000 channels=2 source_properties=device.description=Hushgauge-Vanishing-Input");
     ASSERT_GE(module, 0);
-    // Removed once the program records from it (the source runs), so that
-    // the program has surely found and opened it first.
+    // Removed once the server lists a record stream on it, so that the
+    // program has surely found, opened and started it first; a slow start
+    // (a sanitizer build under load) must not turn this into a failure to
+    // start.
     std::thread remover([module] {
-        for (int i = 0; i < 500; ++i) {
-            std::string sources;
-            hg::signals::pactl("list short sources", &sources);
-            const std::size_t at = sources.find("hg_cli_gone");
-            if (at != std::string::npos && sources.find("RUNNING", at) < sources.find('\n', at))
-                break;
+        for (int i = 0; i < 1500 && !RecordsFrom("hg_cli_gone"); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        // The source runs from the device's opening; the capture starts
-        // right after it, well within this.
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        // The server lists the stream a moment before the program hears
+        // that it is ready; let that answer arrive.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
         hg::signals::unload_module(module);
     });
     const Outcome r = Hushgauge({QStringLiteral("--measure"), kIn1, QStringLiteral("Hushgauge-Vanishing-Input"),
