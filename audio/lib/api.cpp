@@ -76,8 +76,11 @@ std::size_t device_count() {
 void release_channel(DeviceState &d) {
     if (!d.channel)
         return;
-    backend().stop_capture(d.channel.get());
+    // Released before the stream is stopped: its blocks are then dropped
+    // unprocessed, so a capture thread that has fallen behind the data
+    // catches up and lets go of the loop lock that stopping needs.
     d.channel->release();
+    backend().stop_capture(d.channel.get());
     {
         std::unique_lock<std::shared_mutex> lock(g_table_mutex);
         g_channels.erase(d.channel->handle());

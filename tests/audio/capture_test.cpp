@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <numeric>
@@ -422,6 +423,39 @@ TEST_F(Capture, RecordCallbackThatSaysStopEndsTheCapture) {
     EXPECT_EQ(stopper.blocks.load(), 3);
     EXPECT_GT(BASS_ChannelGetData(h, nullptr, BASS_DATA_AVAILABLE), 0u) << "a stopped channel stays readable";
     EXPECT_TRUE(BASS_RecordFree());
+}
+
+namespace {
+std::atomic<int> g_slow_calls{0};
+// Slower than the data it is given: a capture on a machine that cannot keep up.
+BOOL slow_record(HRECORD, const void *, DWORD, void *) {
+    g_slow_calls.fetch_add(1, std::memory_order_relaxed);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return TRUE;
+}
+} // namespace
+
+TEST_F(Capture, ACaptureThatCannotKeepUpStillEndsPromptly) {
+    // A pipe written without pause brings data faster than real time, and the
+    // record callback is slower still: the capture thread is always behind,
+    // and ending the capture must not wait until it catches up.
+    ASSERT_TRUE(BASS_RecordInit(kIn1));
+    const HRECORD h = BASS_RecordStart(48000, 2, BASS_SAMPLE_FLOAT, slow_record, nullptr);
+    ASSERT_NE(h, 0u);
+    std::atomic<bool> stop{false};
+    std::thread flood([&stop] {
+        const std::vector<float> block = sig::sine(1000, 0.5, 4800);
+        while (!stop.load())
+            sig::write_to_fifo(1, block, 100);
+    });
+    EXPECT_TRUE(wait_until([] { return g_slow_calls.load() > 0; }));
+    std::this_thread::sleep_for(std::chrono::seconds(1)); // well behind by now
+    const auto t = std::chrono::steady_clock::now();
+    EXPECT_TRUE(BASS_RecordFree());
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count(), 2.0);
+    stop.store(true);
+    flood.join();
+    sig::drain_fifo(1);
 }
 
 namespace {
